@@ -1,0 +1,2 @@
+// STUB: replaced by the JNI native methods.
+#include <jni.h>

@@ -1,0 +1,96 @@
+#include "service/ScannerCtrl.h"
+
+#include "jni/JNIEvents.h"
+#include "trace/TraceLog.h"
+
+namespace qds::OPOS {
+
+namespace {
+constexpr size_t kPoolReserve = 32;
+constexpr size_t kTextReserve = 1024;
+const char* const kSuffixKey = "SOFTWARE\\OLEForRetail\\ServiceOPOS\\Scanner";
+}  // namespace
+
+CScannerCtrl& CScannerCtrl::Instance() {
+    // The trace log is created first so that it outlives the service object, whose
+    // destructor may still trace.
+    CTraceLog::Instance();
+    static CScannerCtrl s_ctrl;
+    return s_ctrl;
+}
+
+CScannerCtrl::CScannerCtrl() { CTraceLog::Instance(); }
+
+CScannerCtrl::~CScannerCtrl() {
+    if (JNIEvents* sink = m_pJniEvents.exchange(nullptr)) delete sink;
+    // Texts and containers go with the members; the add-on module is freed here and only
+    // here. The framework channel is the application's to close.
+    if (m_AddOn.hModule != nullptr) plat::FreeLib(m_AddOn.hModule);
+}
+
+const std::string& CScannerCtrl::CheckHealthText() const {
+    static const std::string s_connected("Check Complete");
+    static const std::string s_notConnected("Service Not connected");
+    return m_bOpened ? s_connected : s_notConnected;
+}
+
+int32_t CScannerCtrl::Open(int32_t devType, int32_t commuType, int32_t comPort,
+                           bool keepDataEvents) {
+    CTraceScope scope("qds::OPOS::CScannerCtrl::Open");
+    if (m_bOpened) return OPOS_E_ILLEGAL;
+
+    m_ResultCode = OPOS_SUCCESS;
+    m_bKeepDataEventEnabled = keepDataEvents ? 1 : 0;
+    m_DeviceName.clear();
+    m_DeviceDescription.clear();
+    m_CommuType = commuType;
+    m_DevType = devType;
+
+    CTraceLog& log = CTraceLog::Instance();
+    switch (commuType) {
+        case 0:
+            m_ComPort = 1;
+            log.Write(5, "COM1");
+            break;
+        case 1:
+            if (comPort == 0) return OPOS_E_NOHARDWARE;
+            m_ComPort = comPort;
+            log.Write(5, "COM%d", comPort);
+            break;
+        case 2:
+            log.Write(5, "USB");
+            break;
+        case 3:
+            log.Write(5, "HID");
+            break;
+        default:
+            break;
+    }
+
+    m_bOpened = 1;
+    m_ResultCode = OPOS_SUCCESS;
+    m_State = 2;
+    ReadSuffixSetting();
+
+    {
+        plat::CLock lock(m_csData);
+        m_StringPool.reserve(kPoolReserve);
+    }
+    m_RecvText.reserve(kTextReserve);
+    {
+        plat::CLock lock(m_csFifo);
+        m_PopText.reserve(kTextReserve);
+    }
+    return OPOS_SUCCESS;
+}
+
+void CScannerCtrl::ReadSuffixSetting() {
+    CRegistry reg;
+    if (!reg.Open(kSuffixKey, plat::RegView::View64)) return;
+    int32_t value = 0;
+    uint32_t size = sizeof value;
+    if (plat::RegQueryW(reg.Key(), "Suffix", &value, &size, nullptr))
+        m_bSuffix = value > 0 ? 1 : 0;
+}
+
+}  // namespace qds::OPOS

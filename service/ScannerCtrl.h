@@ -1,0 +1,224 @@
+// CScannerCtrl: the one Scanner service object of the process.
+//
+// Threads: the JNI entry points call from any Java thread; the framework's receive thread
+// calls ReceiveDataFromTAVRIX (and through it SetDeviceEnabled, PushFifoData, AddOnPulse).
+// Locks: m_csFifo (held over a whole PopFifoData) before m_csData (short container and
+// counter sections, no callouts inside); the trace log's lock is innermost. Numeric
+// properties are atomics because several threads read and write them without a lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "framework/Tavrix.h"
+#include "jni/AddOnOutput.h"
+#include "platform/registry.h"
+#include "platform/sync.h"
+
+namespace qds {
+
+// Holds one opened registry key and closes it when destroyed.
+class CRegistry {
+public:
+    CRegistry() : m_hRoot(plat::RegRootLocalMachine()) {}
+    virtual ~CRegistry() {
+        if (m_hKey != nullptr) plat::RegClose(m_hKey);
+    }
+    CRegistry(const CRegistry&) = delete;
+    CRegistry& operator=(const CRegistry&) = delete;
+    bool Open(const char* subKey, plat::RegView view) {
+        return plat::RegOpen(m_hRoot, subKey, view, &m_hKey);
+    }
+    plat::RegHandle Key() const { return m_hKey; }
+
+private:
+    plat::RegHandle m_hRoot;
+    plat::RegHandle m_hKey = nullptr;
+};
+
+namespace OPOS {
+
+class JNIEvents;
+
+// OPOS result codes used by the service.
+enum : int32_t {
+    OPOS_SUCCESS = 0,
+    OPOS_E_CLOSED = 101,
+    OPOS_E_NOTCLAIMED = 103,
+    OPOS_E_ILLEGAL = 106,
+    OPOS_E_NOHARDWARE = 109,
+    OPOS_E_FAILURE = 111,
+    OPOS_E_TIMEOUT = 112,
+};
+
+// SendCommand results.
+enum : int32_t {
+    SEND_OK = 0,
+    SEND_NOT_CLAIMED = -1,
+    SEND_NEGATIVE_WAIT = -2,
+    SEND_NO_ACK = -3,
+    SEND_NAK = -4,  // the device answered the command with NAK (device type 3)
+};
+
+// Values of m_bAckReceived.
+enum : int32_t { ACK_NONE = 0, ACK_RECEIVED = 1, ACK_NAK = 2 };
+
+// Property index numbers.
+enum : int32_t {
+    PIDX_Claimed = 1,
+    PIDX_DataEventEnabled = 2,
+    PIDX_DeviceEnabled = 3,
+    PIDX_FreezeEvents = 4,
+    PIDX_OutputID = 5,
+    PIDX_ResultCode = 6,
+    PIDX_ResultCodeExtended = 7,
+    PIDX_ServiceObjectVersion = 8,
+    PIDX_State = 9,
+    PIDX_AutoDisable = 10,
+    PIDX_BinaryConversion = 11,
+    PIDX_DataCount = 12,
+    PIDX_PowerNotify = 13,
+    PIDX_PowerState = 14,
+    PIDX_CapPowerReporting = 501,
+    PIDX_DecodeData = 10001,
+    PIDX_ScanDataType = 10002,
+    PIDX_CheckHealthText = 1000001,
+    PIDX_DeviceDescription = 1000002,
+    PIDX_DeviceName = 1000003,
+    PIDX_ServiceObjectDescription = 1000004,
+    PIDX_ScanData = 1010001,
+    PIDX_ScanDataLabel = 1010002,
+};
+
+class CScannerCtrl {
+public:
+    // The process's one service object, constructed on first use (exactly once under
+    // concurrent first calls) and destroyed when the library is unloaded.
+    static CScannerCtrl& Instance();
+
+    // Production code goes through Instance(); tests construct their own objects.
+    CScannerCtrl();
+    ~CScannerCtrl();
+    CScannerCtrl(const CScannerCtrl&) = delete;
+    CScannerCtrl& operator=(const CScannerCtrl&) = delete;
+
+    // --- lifecycle ---
+    int32_t Open(int32_t devType, int32_t commuType, int32_t comPort, bool keepDataEvents);
+    int32_t Close();
+    int32_t ClaimDevice();
+    int32_t Release();
+    int32_t ClearInput();
+    const std::string& CheckHealthText() const;
+
+    // --- property setters (outcome left in ResultCode) ---
+    void SetDataEventEnabled(int32_t value);
+    void SetDeviceEnabled(int32_t value);
+    void SetFreezeEvents(int32_t value);
+    void SetAutoDisable(int32_t value);
+    void SetBinaryConversion(int32_t value);
+    void SetDecodeData(int32_t value);
+
+    // --- property dispatch by OPOS index (the JNI layer's tables) ---
+    int32_t GetPropertyNumber(int32_t index);
+    // Returns false for an index with no text (the caller hands back an empty array).
+    // The text is copied under m_csData so that a delivery cannot tear it.
+    void GetPropertyString(int32_t index, std::string& out);
+    void SetPropertyNumber(int32_t index, int32_t value);
+
+    // --- device command channel ---
+    int32_t SendCommand(const void* data, int32_t ackWaitMs, int32_t length);
+    void EnableCodeIDPre();
+    void DisableCodeIDPre();
+    void EnableBarcodeSuf();
+    void DisableBarcodeSuf();
+
+    // --- receive path (framework thread) ---
+    void ReceiveDataFromTAVRIX(const uint8_t* data, int32_t length);
+
+    // --- scan FIFO and data events ---
+    void PushFifoData(const std::string& scan);
+    void PopFifoData();
+    void FireDataEvent(const std::string& scan);
+    void SetFiringEvent(int32_t value);
+    int32_t GetDataCount();
+    // Empties the FIFO and sets DataCount to 0. Waits for a delivery in progress, so
+    // DataCount never drops below the scans still queued.
+    void EmptyFifo();
+
+    // --- symbology decoding ---
+    int32_t DecodeDataToDataType(const std::string& scan);
+    // Fills m_ScanData and m_ScanDataLabel (both empty on entry) from the scan. Caller
+    // holds m_csData.
+    void ApplyLabelRules(const std::string& scan);
+
+    // --- add-on output hook ---
+    void LoadAddOn(const char* libFile, const char* funcName, int32_t channel,
+                   int32_t activeValue, int32_t pulseOnScan, int32_t pulseMs, int32_t suffix);
+    bool AddOnPulse(uint32_t word);
+    // Sets the output to its active level without the pulse's second call.
+    bool AddOnSet(uint32_t word);
+    // The 32-bit word that the channel handle's first word points to; 0 without a channel.
+    uint32_t ChannelWord() const;
+
+    // Data model, in declaration order. Public: the JNI layer, the receive path and the
+    // tests use the system's own member names.
+    std::atomic<uint8_t> m_bSuffix{0};
+    std::atomic<uint8_t> m_bKeepDataEventEnabled{0};
+    std::atomic<int32_t> m_Claimed{0};
+    std::atomic<int32_t> m_DataEventEnabled{0};
+    std::atomic<int32_t> m_DeviceEnabled{0};
+    std::atomic<int32_t> m_FreezeEvents{0};
+    std::atomic<int32_t> m_OutputID{0};
+    std::atomic<int32_t> m_ResultCode{0};
+    std::atomic<int32_t> m_ResultCodeExtended{0};
+    std::atomic<int32_t> m_State{1};
+    std::atomic<int32_t> m_ServiceObjectVersion{1013005};
+    std::atomic<int32_t> m_AutoDisable{0};
+    std::atomic<int32_t> m_BinaryConversion{0};
+    std::atomic<int32_t> m_CapPowerReporting{0};
+    std::atomic<int32_t> m_DataCount{0};  // changed under m_csData; atomic for the log reads
+    std::atomic<int32_t> m_PowerNotify{0};
+    std::atomic<int32_t> m_PowerState{2000};
+    std::atomic<int32_t> m_DecodeData{0};
+    std::atomic<int32_t> m_ScanDataType{0};  // guarded by m_csData
+    std::atomic<JNIEvents*> m_pJniEvents{nullptr};
+    std::atomic<int32_t> m_DevType{0};
+    std::atomic<int32_t> m_bOpened{0};
+    std::atomic<int32_t> m_CommuType{0};
+    std::atomic<int32_t> m_ComPort{0};
+    std::atomic<int32_t> m_bSetupMode{0};
+    std::atomic<TVX_HANDLE> m_hTvx{nullptr};
+    plat::CCriticalSection m_csData;
+    int32_t m_FiringEvent = 0;  // guarded by m_csData
+    AddOnOutput m_AddOn;        // guarded by m_csAddOn
+    std::atomic<int32_t> m_bAckReceived{ACK_NONE};
+    plat::CCriticalSection m_csFifo;
+    std::string m_RecvText;  // receive thread only (serialised by the receive lock)
+    std::string m_PopText;   // under m_csFifo
+    std::deque<std::string> m_FifoData;     // guarded by m_csData
+    std::vector<std::string> m_StringPool;  // guarded by m_csData
+    std::string m_ScanData;                 // guarded by m_csData
+    std::string m_ScanDataLabel;            // guarded by m_csData
+    const std::string m_ServiceObjectDescription{"Opos Scanner Service Object"};
+    std::string m_DeviceDescription{"Scanner"};
+    std::string m_DeviceName;
+    plat::CCriticalSection m_csAddOn;  // LoadAddOn against a pulse on the receive thread
+
+private:
+    void ReadSuffixSetting();
+};
+
+// The framework's receive callback; context is the service object.
+void KX_STDCALL ReceiveNotify(const uint8_t* data, int32_t length, void* context);
+
+// Replaces the millisecond tick that the receive path's gap test reads (null: the real one).
+using TickSource = uint32_t (*)();
+void SetReceiveTickSource(TickSource source);
+// Forgets any partly assembled bytes of the receive path (tests start from a clean state).
+void ResetReceiveState();
+
+}  // namespace OPOS
+}  // namespace qds

@@ -1,0 +1,97 @@
+// A test double of the communication framework for unit tests.
+//
+// Records every call with its arguments and bytes, hands bytes to the registered callback
+// from a thread of its own (so acknowledgements can end a wait on the test's thread), and
+// can be told to fail tvx_open. One instance per process: FakeTavrix::Get().
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/Tavrix.h"
+#include "platform/sync.h"
+
+namespace fake {
+
+struct Call {
+    std::string fn;          // "open", "register", "write", "clear", "close"
+    TVX_HANDLE handle = nullptr;
+    std::wstring type;       // open
+    std::wstring params;     // open
+    bool paramsNull = false; // open
+    int32_t flag = 0;        // open; register's reserved argument
+    std::string bytes;       // write
+    int32_t timeoutMs = 0;   // write
+    uint32_t tickMs = 0;     // when the call was made
+};
+
+// The handle's layout: first word points to the 32-bit channel word.
+struct FakeChannel {
+    uint32_t* pWord;
+    uint32_t word;
+    TVX_NOTIFY callback;
+    void* context;
+    bool open;
+};
+
+class FakeTavrix {
+public:
+    static FakeTavrix& Get();
+
+    // Forgets recorded calls, pending deliveries, hooks and failure settings. Channels
+    // handed out stay valid memory (they are never freed while the process lives).
+    void Reset();
+    void SetOpenFails(bool fails);
+    void SetChannelWord(uint32_t word);
+
+    std::vector<Call> Calls();
+    std::vector<std::string> Writes();  // bytes of each tvx_write, in order
+    size_t CountOf(const char* fn);
+
+    // Runs on the writing thread after each tvx_write is recorded.
+    void SetWriteHook(std::function<void(const std::string& bytes)> hook);
+
+    // Queues bytes for the delivery thread, which waits delayMs and then calls the callback
+    // of the most recently registered open channel.
+    void Deliver(const std::string& bytes, uint32_t delayMs = 0);
+    // Blocks until every queued delivery has been handed to the callback (or dropped).
+    void WaitIdle();
+
+    // Entry points behind the tvx_ exports.
+    TVX_HANDLE Open(const wchar_t* type, const wchar_t* params, int32_t flag);
+    void Register(TVX_HANDLE h, int32_t reserved, TVX_NOTIFY cb, void* ctx);
+    void Write(TVX_HANDLE h, const uint8_t* data, int32_t length, int32_t timeoutMs);
+    void Clear(TVX_HANDLE h);
+    void Close(TVX_HANDLE h);
+
+private:
+    FakeTavrix();
+    ~FakeTavrix();
+    static uint32_t DeliveryThread(void* self);
+    void Record(Call c);
+
+    struct Pending {
+        std::string bytes;
+        uint32_t delayMs;
+    };
+
+    qds::plat::CCriticalSection m_cs;        // state below
+    qds::plat::CCriticalSection m_csNotify;  // held while the callback runs
+    qds::plat::CEvent m_wake{false, false};
+    qds::plat::CEvent m_idle{true, true};
+    qds::plat::CThread m_thread;
+    bool m_stop = false;
+    std::vector<Call> m_calls;
+    std::deque<Pending> m_pending;
+    bool m_busy = false;
+    bool m_openFails = false;
+    uint32_t m_channelWord = 0x1234;
+    FakeChannel* m_current = nullptr;
+    std::vector<FakeChannel*> m_channels;
+    std::function<void(const std::string&)> m_writeHook;
+};
+
+}  // namespace fake

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs everything the build and the test suites need on a fresh Debian machine.
+# Safe to run again: it only installs what is missing.
+set -euo pipefail
+need=()
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  FORCE_UPDATE=1
+fi
+for p in cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format \
+         default-jdk-headless g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 \
+         socat python3; do
+  have "$p" || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ] || [ -n "${FORCE_UPDATE:-}" ]; then
+  $SUDO apt-get update -qq
+  [ ${#need[@]} -gt 0 ] && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
+exit 0
