@@ -1,6 +1,7 @@
 // Facts about the running process and its modules.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace qds::plat {
@@ -16,6 +17,9 @@ char PathSeparator();
 
 // Line ending of a text file on this platform: "\r\n" on Windows, "\n" elsewhere.
 const char* TextLineEnd();
+
+// Id of the running process.
+uint32_t CurrentProcessId();
 
 // Value of an environment variable, or "" when it is not set.
 std::string GetEnv(const char* name);

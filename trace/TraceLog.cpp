@@ -65,8 +65,14 @@ void CTraceLog::LoadConfig() {
     }
 }
 
+void CTraceLog::ConfigureForTests(int32_t level, const std::string& path) {
+    plat::CLock lock(m_cs);
+    m_path = path;
+    m_level = level;
+}
+
 void CTraceLog::Write(int32_t level, const char* format, ...) {
-    if (level > m_level) return;
+    if (level > m_level.load(std::memory_order_relaxed)) return;
     va_list args;
     va_start(args, format);
     WriteV(level, format, args);
@@ -74,7 +80,7 @@ void CTraceLog::Write(int32_t level, const char* format, ...) {
 }
 
 void CTraceLog::WriteV(int32_t level, const char* format, va_list args) {
-    if (level > m_level || format == nullptr) return;
+    if (level > m_level.load(std::memory_order_relaxed) || format == nullptr) return;
     plat::CLock lock(m_cs);
     const plat::LocalTimeMs t = plat::LocalTimeNow();
     char prefix[64];

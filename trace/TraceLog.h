@@ -36,7 +36,10 @@ public:
         ;
     void WriteV(int32_t level, const char* format, va_list args);
 
-    int32_t Level() const { return m_level; }
+    int32_t Level() const { return m_level.load(std::memory_order_relaxed); }
+
+    // Test seam: replaces the configuration read from the registry.
+    void ConfigureForTests(int32_t level, const std::string& path);
     const std::string& FilePath() const { return m_path; }
 
     // The 9-character name written for a level.
@@ -48,7 +51,7 @@ private:
     std::string m_path;
     std::string m_defaultName = "Jposlog.log";
     std::string m_keyPath;
-    int32_t m_level = 0;  // fixed once configured, so read without the lock
+    std::atomic<int32_t> m_level{0};  // fixed once configured; tests may replace it
     plat::CCriticalSection m_cs;
 };
 

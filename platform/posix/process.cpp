@@ -25,6 +25,8 @@ char PathSeparator() { return '/'; }
 
 const char* TextLineEnd() { return "\n"; }
 
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+
 std::string GetEnv(const char* name) {
     const char* v = name ? std::getenv(name) : nullptr;
     return v ? std::string(v) : std::string();

@@ -25,6 +25,8 @@ char PathSeparator() { return '\\'; }
 
 const char* TextLineEnd() { return "\r\n"; }
 
+uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
 std::string GetEnv(const char* name) {
     if (name == nullptr) return std::string();
     char buf[32768];

@@ -12,3 +12,16 @@ TEST(TraceLevelNames, EveryNameIsNineCharacters) {
 }
 
 }  // namespace
+
+#include "tests/support/TraceCapture.h"
+
+namespace {
+TEST(TraceCaptureSeam, CapturesEnterAndExitLines) {
+    testing_support::TraceCapture cap;
+    { qds::CTraceScope scope("Outer", 7); }
+    const auto m = cap.Messages();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0], "Outer value:7 [Enter] {");
+    EXPECT_EQ(m[1], "Outer [Exit]  }");
+}
+}  // namespace
