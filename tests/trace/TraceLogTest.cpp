@@ -359,7 +359,9 @@ TEST_F(TraceRegistry, UnwritablePathDropsLinesAndCarriesOn) {
     const std::string missingFolder = TempFolder() + "kolvex_no_such_folder" + sep + "x.log";
     const std::string folderItself =
         TempFolder() + "kolvex_a_folder_" + std::to_string(qds::plat::CurrentProcessId());
-    ASSERT_TRUE(std::filesystem::create_directory(folderItself));
+    std::error_code ec;
+    std::filesystem::remove_all(folderItself, ec);  // left over from an earlier run
+    ASSERT_TRUE(std::filesystem::create_directory(folderItself, ec)) << ec.message();
     const std::string paths[] = {missingFolder, folderItself};
     for (const std::string& p : paths) {
         SCOPED_TRACE(p);
@@ -373,7 +375,7 @@ TEST_F(TraceRegistry, UnwritablePathDropsLinesAndCarriesOn) {
     EXPECT_FALSE(std::filesystem::exists(missingFolder));
     EXPECT_FALSE(std::filesystem::exists(TempFolder() + "kolvex_no_such_folder"));
     EXPECT_TRUE(std::filesystem::is_directory(folderItself));
-    std::filesystem::remove(folderItself);
+    std::filesystem::remove(folderItself, ec);
 }
 
 TEST_F(TraceRegistry, DeletedFileIsCreatedAgainByTheNextLine) {
