@@ -24,10 +24,11 @@ std::ostream& operator<<(std::ostream& os, const OutputCall& c) {
 
 // Reads the add-on's record of calls through its own exports.
 class AddOnRecord {
-public:
+  public:
     AddOnRecord() {
         m_lib = qds::plat::LoadLib(kAddOnFile);
-        m_reset = reinterpret_cast<void(KX_CDECL*)()>(qds::plat::GetSymbol(m_lib, "TestAddOnReset"));
+        m_reset =
+            reinterpret_cast<void(KX_CDECL*)()>(qds::plat::GetSymbol(m_lib, "TestAddOnReset"));
         m_count = reinterpret_cast<int32_t(KX_CDECL*)()>(
             qds::plat::GetSymbol(m_lib, "TestAddOnCallCount"));
         m_get = reinterpret_cast<int32_t(KX_CDECL*)(int32_t, uint32_t*, uint32_t*, uint32_t*)>(
@@ -48,7 +49,7 @@ public:
         return out;
     }
 
-private:
+  private:
     qds::plat::LibHandle m_lib = nullptr;
     void(KX_CDECL* m_reset)() = nullptr;
     int32_t(KX_CDECL* m_count)() = nullptr;
@@ -58,7 +59,7 @@ private:
 void NoSleep(uint32_t) {}
 
 class AddOnTest : public core_test::CoreTest {
-protected:
+  protected:
     void SetUp() override {
         CoreTest::SetUp();
         ASSERT_TRUE(m_record.Loaded()) << kAddOnFile;

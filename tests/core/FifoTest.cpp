@@ -13,7 +13,7 @@ using core_test::kCommuHid;
 namespace {
 
 class FifoTest : public core_test::CoreTest {
-protected:
+  protected:
     static std::string ScanData(CScannerCtrl& c) {
         std::string s;
         c.GetPropertyString(PIDX_ScanData, s);
