@@ -1,5 +1,6 @@
 // The scan FIFO and the pulled data events: order, DataCount, the keep flag, FreezeEvents,
 // the string pool, the limit with a sink and emptying during a delivery.
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -242,6 +243,37 @@ TEST_F(FifoTest, EmptyingDuringADeliveryWaitsForIt) {
         EXPECT_EQ("first", ScanData(*ctrl));
         trace.Clear();
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FifoAllocator, FreedBlocksAreReusedBySize) {
+    using qds::OPOS::fifo_detail::PutBlock;
+    using qds::OPOS::fifo_detail::TakeBlock;
+    void* a = ::operator new(1000);
+    PutBlock(a, 1000);
+    EXPECT_EQ(nullptr, TakeBlock(1001));  // another size is not handed out
+    EXPECT_EQ(a, TakeBlock(1000));
+    EXPECT_EQ(nullptr, TakeBlock(1000));  // each block once
+    ::operator delete(a);
+}
+
+TEST(FifoAllocator, AFullCacheKeepsTheLatestBlocks) {
+    using qds::OPOS::fifo_detail::PutBlock;
+    using qds::OPOS::fifo_detail::TakeBlock;
+    std::vector<void*> put;
+    for (int i = 0; i < 20; ++i) {
+        put.push_back(::operator new(777));
+        PutBlock(put.back(), 777);
+    }
+    std::vector<void*> taken;
+    while (void* p = TakeBlock(777)) taken.push_back(p);
+    EXPECT_GE(taken.size(), 1u);
+    EXPECT_LT(taken.size(), put.size());  // the rest were freed by the cache
+    EXPECT_NE(std::find(taken.begin(), taken.end(), put.back()), taken.end());
+    for (void* p : taken) ::operator delete(p);
 }
 
 }  // namespace
