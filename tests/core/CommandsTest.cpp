@@ -214,6 +214,14 @@ TEST_F(CommandsTest, NotClaimedWritesNothing) {
     }
 }
 
+TEST_F(CommandsTest, ClaimedWithoutAChannelWritesNothing) {
+    auto ctrl = Opened(2, kCommuSerial);
+    ctrl->m_Claimed = 1;
+    Record(ctrl.get());
+    EXPECT_EQ(SEND_NO_ACK, ctrl->SendCommand("#99900102;", 5, -1));
+    EXPECT_EQ(0u, fake::FakeTavrix::Get().CountOf("write"));
+}
+
 TEST_F(CommandsTest, SendCommandLogsHexLengthOrText) {
     testing_support::TraceCapture trace;
     auto ctrl = Claimed(3, kCommuHid);
