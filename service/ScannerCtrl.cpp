@@ -29,7 +29,7 @@ CScannerCtrl::~CScannerCtrl() {
     // only here). The framework channel is the application's to close.
     std::string().swap(m_RecvText);
     std::string().swap(m_PopText);
-    std::deque<std::string>().swap(m_FifoData);
+    decltype(m_FifoData)().swap(m_FifoData);
     std::vector<std::string>().swap(m_StringPool);
     std::string().swap(m_ScanData);
     std::string().swap(m_ScanDataLabel);
