@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/dynlib.h"
 #include "tests/support/FakeTavrix.h"
 
 namespace {
@@ -50,6 +51,32 @@ JNIEXPORT jint JNICALL Java_com_jpos_scanner_tests_Feed_count(JNIEnv* env, jclas
     const jint n = static_cast<jint>(fake::FakeTavrix::Get().CountOf(name));
     env->ReleaseStringUTFChars(fn, name);
     return n;
+}
+
+// The calls that the recording test add-on saw, as (word, channel, level) triples.
+JNIEXPORT jintArray JNICALL Java_com_jpos_scanner_tests_Feed_addOnCalls(JNIEnv* env, jclass,
+                                                                       jstring lib) {
+    using CountFn = int32_t (*)();
+    using GetFn = int32_t (*)(int32_t, uint32_t*, uint32_t*, uint32_t*);
+    const char* file = env->GetStringUTFChars(lib, nullptr);
+    if (file == nullptr) return nullptr;
+    qds::plat::LibHandle h = qds::plat::LoadLib(file);  // the module Kolvex already loaded
+    env->ReleaseStringUTFChars(lib, file);
+    auto count = reinterpret_cast<CountFn>(qds::plat::GetSymbol(h, "TestAddOnCallCount"));
+    auto get = reinterpret_cast<GetFn>(qds::plat::GetSymbol(h, "TestAddOnGetCall"));
+    if (count == nullptr || get == nullptr) return nullptr;
+    const int32_t n = count();
+    jintArray out = env->NewIntArray(3 * n);
+    if (out == nullptr) return nullptr;
+    for (int32_t i = 0; i < n; ++i) {
+        uint32_t v[3] = {};
+        get(i, &v[0], &v[1], &v[2]);
+        const jint j[3] = {static_cast<jint>(v[0]), static_cast<jint>(v[1]),
+                           static_cast<jint>(v[2])};
+        env->SetIntArrayRegion(out, 3 * i, 3, j);
+    }
+    qds::plat::FreeLib(h);
+    return out;
 }
 
 }  // extern "C"

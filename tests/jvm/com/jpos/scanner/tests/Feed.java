@@ -18,4 +18,7 @@ final class Feed {
 
     /** How often the framework function ("open", "write", "clear", "close") was called. */
     static native int count(String fn);
+
+    /** Calls seen by the recording test add-on library: word, channel, level per call. */
+    static native int[] addOnCalls(String library);
 }

@@ -191,13 +191,29 @@ public final class KolvexJvmTest {
     static void addOn(String library) {
         eq("LoadAddOn missing library", 1, k.LoadAddOn("/nonexistent/libNoSuch.so", "Output", 1, 1, 1, 1, 0));
         eq("LoadAddOn null strings", 1, k.LoadAddOn(null, null, 0, 0, 0, 0, 0));
-        if (library == null) return;
-        eq("LoadAddOn", 1, k.LoadAddOn(library, "AddOnOutput", 3, 1, 1, 5, 1));
+        if (library == null) {
+            System.out.println("FAIL no test add-on library given");
+            failures++;
+            return;
+        }
+        // Channel 0x1FF and active value 0x102 reach the function as their low bytes.
+        eq("LoadAddOn", 1, k.LoadAddOn(library, "TestAddOnOutput", 0x1FF, 0x102, 1, 1, 1));
         eq("Open", 0, k.Open(1, 3, 0, 0));
         eq("ClaimDevice", 0, k.ClaimDevice(0));
+        // Claim disables: one call at the active level.
+        int[] word = Feed.addOnCalls(library);
+        eq("calls after claim", 3, word.length);
         k.SetPropertyNumber(DECODE_DATA, 1);
         Feed.deliver(ascii("c012345678905"));
         eq("DataCount", 1, k.GetPropertyNumber(DATA_COUNT));
+        int[] calls = Feed.addOnCalls(library);
+        eq("calls after scan", 9, calls.length);
+        int[][] want = {{0xFF, 2}, {0xFF, 2}, {0xFF, 0}};  // set; then the pulse: on, off
+        for (int i = 0; i < want.length && 3 * i + 2 < calls.length; i++) {
+            eq("call " + i + " word", calls[0], calls[3 * i]);
+            eq("call " + i + " channel", want[i][0], calls[3 * i + 1]);
+            eq("call " + i + " level", want[i][1], calls[3 * i + 2]);
+        }
         k.SetPropertyNumber(DATA_EVENT_ENABLED, 1);
         eq("ScanDataType UPC-A", 101, k.GetPropertyNumber(SCAN_DATA_TYPE));
         bytes("ScanData", ascii("012345678905"), k.GetPropertyString(SCAN_DATA));
