@@ -28,7 +28,7 @@ namespace {
 // A Java string's modified UTF-8 text for the duration of a scope. Once a conversion has
 // failed (an exception is pending) no further conversion is attempted.
 class CUtfText {
-public:
+  public:
     CUtfText(JNIEnv* env, jstring str, bool allowed) : m_env(env), m_str(str) {
         if (allowed && env != nullptr && str != nullptr)
             m_text = env->GetStringUTFChars(str, nullptr);
@@ -40,7 +40,7 @@ public:
     CUtfText& operator=(const CUtfText&) = delete;
     const char* Get() const { return m_text; }
 
-private:
+  private:
     JNIEnv* m_env;
     jstring m_str;
     const char* m_text = nullptr;
@@ -79,8 +79,8 @@ KOLVEX_JNI_API jint JNICALL Java_com_jpos_scanner_Kolvex_LoadAddOn(
         CTraceScope scope("Java_com_jpos_scanner_Kolvex_LoadAddOn");
         CUtfText lib(env, libFile, true);
         CUtfText func(env, funcName, libFile == nullptr || lib.Get() != nullptr);
-        CScannerCtrl::Instance().LoadAddOn(lib.Get(), func.Get(), channel, activeValue,
-                                           pulseOnScan, pulseMs, suffix);
+        CScannerCtrl::Instance().LoadAddOn(lib.Get(), func.Get(), channel, activeValue, pulseOnScan,
+                                           pulseMs, suffix);
     } catch (...) {
     }
     return 1;
@@ -104,8 +104,8 @@ KOLVEX_JNI_API jint JNICALL Java_com_jpos_scanner_Kolvex_ClearInput(JNIEnv*, job
     }
 }
 
-KOLVEX_JNI_API jint JNICALL Java_com_jpos_scanner_Kolvex_DirectIO(JNIEnv*, jobject, jint,
-                                                                  jintArray, jobject) {
+KOLVEX_JNI_API jint JNICALL Java_com_jpos_scanner_Kolvex_DirectIO(JNIEnv*, jobject, jint, jintArray,
+                                                                  jobject) {
     try {
         CTraceScope scope("Java_com_jpos_scanner_Kolvex_DirectIO");
     } catch (...) {
@@ -154,8 +154,7 @@ KOLVEX_JNI_API jbyteArray JNICALL Java_com_jpos_scanner_Kolvex_GetPropertyString
 }
 
 KOLVEX_JNI_API jint JNICALL Java_com_jpos_scanner_Kolvex_SetPropertyNumber(JNIEnv*, jobject,
-                                                                           jint index,
-                                                                           jint value) {
+                                                                           jint index, jint value) {
     try {
         CTraceScope scope("Java_com_jpos_scanner_Kolvex_SetPropertyNumber", index);
         CScannerCtrl::Instance().SetPropertyNumber(index, value);

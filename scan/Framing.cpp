@@ -211,9 +211,11 @@ void CScannerCtrl::ReceiveDataFromTAVRIX(const uint8_t* data, int32_t length) {
 
         if (scan) {
             if (m_AutoDisable.load() == 1) SetDeviceEnabled(0);
-            log.Write(5, "push data before: datacount:%u", static_cast<unsigned>(m_DataCount.load()));
+            log.Write(5, "push data before: datacount:%u",
+                      static_cast<unsigned>(m_DataCount.load()));
             PushFifoData(m_RecvText);
-            log.Write(5, "push data after: datacount:%u", static_cast<unsigned>(m_DataCount.load()));
+            log.Write(5, "push data after: datacount:%u",
+                      static_cast<unsigned>(m_DataCount.load()));
             if (devType == 1 && m_hTvx.load() != nullptr) {
                 int32_t pulseOnScan;
                 {
@@ -223,7 +225,8 @@ void CScannerCtrl::ReceiveDataFromTAVRIX(const uint8_t* data, int32_t length) {
                 // AddOnPulse itself checks that a module and its function are loaded.
                 if (pulseOnScan > 0) AddOnPulse(ChannelWord());
             }
-            log.Write(5, "pop data before: datacount:%u", static_cast<unsigned>(m_DataCount.load()));
+            log.Write(5, "pop data before: datacount:%u",
+                      static_cast<unsigned>(m_DataCount.load()));
             log.Write(5, "pop data after: datacount:%u", static_cast<unsigned>(m_DataCount.load()));
             ended = start >= s_RecvLen;
         }
@@ -231,7 +234,8 @@ void CScannerCtrl::ReceiveDataFromTAVRIX(const uint8_t* data, int32_t length) {
     }
 
     const int32_t rest = s_RecvLen - start;
-    if (rest > 0 && start > 0) std::memmove(s_RecvBuf, s_RecvBuf + start, static_cast<size_t>(rest));
+    if (rest > 0 && start > 0)
+        std::memmove(s_RecvBuf, s_RecvBuf + start, static_cast<size_t>(rest));
     s_RecvLen = rest > 0 ? rest : 0;
     s_RecvBuf[s_RecvLen] = 0;
 }

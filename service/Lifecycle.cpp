@@ -3,6 +3,7 @@
 // EmptyFifo.
 #include <string>
 
+#include "service/Commands.h"
 #include "service/ScannerCtrl.h"
 #include "trace/TraceLog.h"
 
@@ -10,10 +11,6 @@ namespace qds::OPOS {
 
 namespace {
 
-constexpr uint8_t kClaimFrame[9] = {0x7E, 0x00, 0x00, 0x04, '1', '3', '3', '1', 0xFB};
-constexpr uint8_t kReleaseFrame[9] = {0x7E, 0x00, 0x00, 0x04, '1', '3', '3', '0', 0xFA};
-constexpr int32_t kFrameLen = 9;
-constexpr int32_t kClaimAckWaitMs = 600;
 constexpr int32_t kSerialBaud = 9600;
 constexpr size_t kParamChars = 64;
 
@@ -52,8 +49,8 @@ int32_t CScannerCtrl::ClaimDevice() {
     const wchar_t* paramText = nullptr;
     switch (commuType) {
         case 1: {
-            const std::wstring text = L"com=" + std::to_wstring(m_ComPort.load()) +
-                                      L";baud=" + std::to_wstring(kSerialBaud);
+            const std::wstring text = L"com=" + std::to_wstring(m_ComPort.load()) + L";baud=" +
+                                      std::to_wstring(kSerialBaud);
             text.copy(params, kParamChars - 1);
             type = L"COM";
             paramText = params;
@@ -82,7 +79,7 @@ int32_t CScannerCtrl::ClaimDevice() {
     m_Claimed = 1;
 
     if (m_DevType.load() == 3) {
-        const int32_t ret = SendCommand(kClaimFrame, kClaimAckWaitMs, kFrameLen);
+        const int32_t ret = SendCommand(kFrameClaim, kCommandAckWaitMs, kFrameSize);
         if (ret != SEND_OK) {
             // The channel stays open and registered; the next ClaimDevice or Close closes it.
             log.Write(2, "Claim cmd ret:%d!", ret);
@@ -107,7 +104,7 @@ int32_t CScannerCtrl::Release() {
     if (!m_bOpened.load()) return OPOS_E_CLOSED;
     if (!m_Claimed.load()) return OPOS_E_NOTCLAIMED;
     if (m_DevType.load() == 3) {
-        const int32_t ret = SendCommand(kReleaseFrame, kClaimAckWaitMs, kFrameLen);
+        const int32_t ret = SendCommand(kFrameRelease, kCommandAckWaitMs, kFrameSize);
         log.Write(5, "Sent Release cmd return:%d!", ret);
     }
     SetDeviceEnabled(1);

@@ -21,8 +21,7 @@ JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_reset(JNIEnv*, jclass) {
 }
 
 // answer: 0 none, otherwise the byte sent back for every 9-byte command frame.
-JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_answerFrames(JNIEnv*, jclass,
-                                                                    jint answer) {
+JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_answerFrames(JNIEnv*, jclass, jint answer) {
     fake::FakeTavrix& fake = fake::FakeTavrix::Get();
     if (answer == 0) {
         fake.SetWriteHook(nullptr);
@@ -36,7 +35,7 @@ JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_answerFrames(JNIEnv*, jc
 
 // Hands the bytes to the receive callback and returns once it has run.
 JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_deliver(JNIEnv* env, jclass,
-                                                               jbyteArray bytes) {
+                                                                jbyteArray bytes) {
     const jsize n = env->GetArrayLength(bytes);
     std::string data(static_cast<size_t>(n), '\0');
     env->GetByteArrayRegion(bytes, 0, n, reinterpret_cast<jbyte*>(&data[0]));
@@ -55,7 +54,7 @@ JNIEXPORT jint JNICALL Java_com_jpos_scanner_tests_Feed_count(JNIEnv* env, jclas
 
 // The calls that the recording test add-on saw, as (word, channel, level) triples.
 JNIEXPORT jintArray JNICALL Java_com_jpos_scanner_tests_Feed_addOnCalls(JNIEnv* env, jclass,
-                                                                       jstring lib) {
+                                                                        jstring lib) {
     using CountFn = int32_t (*)();
     using GetFn = int32_t (*)(int32_t, uint32_t*, uint32_t*, uint32_t*);
     const char* file = env->GetStringUTFChars(lib, nullptr);
