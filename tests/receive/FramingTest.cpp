@@ -1,6 +1,10 @@
 // The receive path against the framework test double: the three framings, reassembly across
 // chunks with the gap and size limits, acknowledgements and the scan delivery order.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "tests/receive/ReceiveFixture.h"
@@ -352,6 +356,41 @@ TEST_F(FramingTest, CallsFromTwoThreadsNeverInterleaveOnTheBuffer) {
     for (const std::string& s : q)
         EXPECT_TRUE(s == RecordV1(0x02, "AAAAAAAAAAAA") || s == RecordV2("aaaa") ||
                     s == RecordV2("BBBBBBBBBBBBBBBB") || s == RecordV1(0x05, "bb"));
+}
+
+// A call that waits inside the receive path (the AutoDisable command's acknowledgement wait)
+// keeps a second framework thread out until it has finished with the shared buffer.
+TEST_F(FramingTest, ACallWaitingInsideTheReceivePathHoldsOffOtherThreads) {
+    auto ctrl = Claimed(3);
+    ctrl->m_hTvx = tvx_open(L"HID", nullptr, 1);
+    ctrl->SetAutoDisable(1);
+    const std::string a = PacketV1(0x02, "FIRST") + PacketV1(0x02, "SECOND");
+    const std::string b = PacketV2("OTHER");
+    std::mutex mu;
+    std::condition_variable cv;
+    bool done = false;
+    std::atomic<bool> first{true};
+    std::thread other;
+    fake::FakeTavrix::Get().SetWriteHook([&](const std::string&) {
+        if (!first.exchange(false)) return;
+        other = std::thread([&] {
+            ReceiveNotify(reinterpret_cast<const uint8_t*>(b.data()),
+                          static_cast<int32_t>(b.size()), ctrl.get());
+            std::lock_guard<std::mutex> lock(mu);
+            done = true;
+            cv.notify_all();
+        });
+        // Gives the other thread a generous chance to run inside this call; the outcome
+        // below does not depend on how long it takes.
+        std::unique_lock<std::mutex> lock(mu);
+        cv.wait_for(lock, std::chrono::milliseconds(300), [&] { return done; });
+    });
+    Feed(*ctrl, a);
+    other.join();
+    fake::FakeTavrix::Get().SetWriteHook(nullptr);
+    const std::vector<std::string> want = {RecordV1(0x02, "FIRST"), RecordV1(0x02, "SECOND"),
+                                           RecordV2("OTHER")};
+    EXPECT_EQ(want, Queued(*ctrl));
 }
 
 }  // namespace
