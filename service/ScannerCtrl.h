@@ -17,6 +17,7 @@
 #include "jni/AddOnOutput.h"
 #include "platform/registry.h"
 #include "platform/sync.h"
+#include "scan/FifoAllocator.h"
 
 namespace qds {
 
@@ -198,7 +199,8 @@ public:
     plat::CCriticalSection m_csFifo;
     std::string m_RecvText;  // receive thread only (serialised by the receive lock)
     std::string m_PopText;   // under m_csFifo
-    std::deque<std::string> m_FifoData;     // guarded by m_csData
+    // guarded by m_csData; its allocator reuses freed blocks (no allocation per scan)
+    std::deque<std::string, CFifoAllocator<std::string>> m_FifoData;
     std::vector<std::string> m_StringPool;  // guarded by m_csData
     std::string m_ScanData;                 // guarded by m_csData
     std::string m_ScanDataLabel;            // guarded by m_csData
