@@ -15,11 +15,14 @@ namespace {
 constexpr int kPackets = 64;
 const std::string kLabel = "4006381333931";
 
-uint32_t FixedTick() { return 1000; }
+uint32_t FixedTick() {
+    return 1000;
+}
 
 std::string PacketV1(const std::string& label) {
-    std::string p = {0x04, static_cast<char>(0xFF), 0x00, static_cast<char>(label.size()),
-                     0x05, 0x00, 0x00, 0x00};
+    std::string p = {
+        0x04, static_cast<char>(0xFF), 0x00, static_cast<char>(label.size()), 0x05, 0x00, 0x00,
+        0x00};
     return p + label;
 }
 
@@ -59,13 +62,17 @@ void Run(benchmark::State& state, size_t chunk) {
         c.EmptyFifo();
     }
     state.SetItemsProcessed(state.iterations() * kPackets);
-    state.counters["ns_per_scan"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * kPackets),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_scan"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * kPackets),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_ReceiveOneChunkManyPackets(benchmark::State& state) { Run(state, 1u << 20); }
-void BM_Receive64ByteChunks(benchmark::State& state) { Run(state, 64); }
+void BM_ReceiveOneChunkManyPackets(benchmark::State& state) {
+    Run(state, 1u << 20);
+}
+void BM_Receive64ByteChunks(benchmark::State& state) {
+    Run(state, 64);
+}
 
 }  // namespace
 
