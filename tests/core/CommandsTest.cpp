@@ -1,9 +1,9 @@
 // The device command channel against the framework test double: exact write sequences,
 // the acknowledgement wait and the fixed command table.
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
-#include "platform/time.h"
 #include "service/Commands.h"
 #include "tests/core/CoreFixture.h"
 #include "tests/support/TraceCapture.h"
@@ -117,16 +117,18 @@ TEST_F(CommandsTest, WritesExactSequencesWithPausesAroundSerialMarkers) {
 
 TEST_F(CommandsTest, RealPausesSeparateMarkersFromTheText) {
     auto ctrl = Claimed(2, kCommuSerial);
+    using Clock = std::chrono::steady_clock;
+    std::vector<std::pair<std::string, Clock::time_point>> writes;
+    fake::FakeTavrix::Get().SetWriteHook(
+        [&writes](const std::string& b) { writes.emplace_back(b, Clock::now()); });
     ASSERT_EQ(SEND_OK, ctrl->SendCommand("#99900102;", 0, -1));
-    std::vector<fake::Call> writes;
-    for (const fake::Call& call : fake::FakeTavrix::Get().Calls())
-        if (call.fn == "write") writes.push_back(call);
     ASSERT_EQ(3u, writes.size());
-    EXPECT_EQ("$$$$", writes[0].bytes);
-    EXPECT_EQ("#99900102;", writes[1].bytes);
-    EXPECT_EQ("%%%%", writes[2].bytes);
-    EXPECT_GE(writes[1].tickMs - writes[0].tickMs, 20u);
-    EXPECT_GE(writes[2].tickMs - writes[1].tickMs, 20u);
+    EXPECT_EQ("$$$$", writes[0].first);
+    EXPECT_EQ("#99900102;", writes[1].first);
+    EXPECT_EQ("%%%%", writes[2].first);
+    const auto atLeast = std::chrono::milliseconds(20);
+    EXPECT_GE(writes[1].second - writes[0].second, atLeast);
+    EXPECT_GE(writes[2].second - writes[1].second, atLeast);
 }
 
 struct WaitCase {
@@ -196,9 +198,9 @@ TEST_F(CommandsTest, AcknowledgementFromAnotherThreadEndsTheWait) {
 
 TEST_F(CommandsTest, NoAcknowledgementWaitsTheWholeTime) {
     auto ctrl = Claimed(3, kCommuHid);
-    const uint32_t start = qds::plat::TickMs();
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SEND_NO_ACK, ctrl->SendCommand(kFrameClaim, 600, 9));
-    EXPECT_GE(qds::plat::TickMs() - start, 600u);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
 }
 
 TEST_F(CommandsTest, NotClaimedWritesNothing) {
