@@ -11,8 +11,9 @@ check_dll() {  # $1 dll, $2 expected format text
   bad=$(objdump -p "$dll" | awk '/DLL Name:/ {print $3}' | grep -viE '^(kernel32|user32|advapi32|msvcrt|ws2_32|setupapi|hid|ucrtbase|api-ms-win-.*)\.dll$' || true)
   [ -z "$bad" ] || { echo "$dll imports non-system DLLs: $bad"; fail=1; }
 }
-for dll in "$top"/win32/bin/Kolvex.dll "$top"/win32/bin/Tavrix.dll; do check_dll "$dll" pei-i386; done
-for dll in "$top"/win64/bin/Kolvex.dll "$top"/win64/bin/Tavrix.dll; do check_dll "$dll" pei-x86-64; done
+for dll in "$top"/win32/bin/{Kolvex,Tavrix,Vantrel}.dll; do check_dll "$dll" pei-i386; done
+for dll in "$top"/win64/bin/{Kolvex,Tavrix,Vantrel}.dll; do check_dll "$dll" pei-x86-64; done
 bash "$(dirname "$0")/check-jni-exports.sh" "$top" || fail=1
+bash "$(dirname "$0")/check-dll-exports.sh" "$top" || fail=1
 [ $fail -eq 0 ] && echo "binary checks passed"
 exit $fail

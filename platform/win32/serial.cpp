@@ -70,10 +70,12 @@ bool CSerialPort::Open(const char* path, uint32_t baud) {
         ok = SetCommState(h, &dcb) != FALSE;
     }
     if (ok) {
-        // A read returns as soon as one byte is there, or after 1 s with nothing.
+        // A read returns 2 ms after the last byte that came, or after 1 s with nothing. (The
+        // "MAXDWORD, MAXDWORD, n" form of "return at the first byte" is not honoured by Wine:
+        // its reads then wait for a full buffer.)
         COMMTIMEOUTS t{};
-        t.ReadIntervalTimeout = MAXDWORD;
-        t.ReadTotalTimeoutMultiplier = MAXDWORD;
+        t.ReadIntervalTimeout = 2;
+        t.ReadTotalTimeoutMultiplier = 0;
         t.ReadTotalTimeoutConstant = 1000;
         ok = SetCommTimeouts(h, &t) != FALSE;
     }

@@ -17,8 +17,9 @@
 
 #include "framework/Tavrix.h"
 
-#define KX_JNI(ret, name, ...) \
-    extern "C" JNIIMPORT ret JNICALL Java_com_jpos_scanner_Kolvex_##name(JNIEnv*, jobject, ##__VA_ARGS__)
+#define KX_JNI(ret, name, ...)                                                             \
+    extern "C" JNIIMPORT ret JNICALL Java_com_jpos_scanner_Kolvex_##name(JNIEnv*, jobject, \
+                                                                         ##__VA_ARGS__)
 KX_JNI(jint, Open, jint, jint, jint, jint);
 KX_JNI(jint, Close);
 KX_JNI(jint, ClaimDevice, jint);
@@ -55,9 +56,11 @@ jbyteArray JNICALL NewByteArray(JNIEnv*, jsize len) {
     return reinterpret_cast<jbyteArray>(a);
 }
 
-void JNICALL SetByteArrayRegion(JNIEnv*, jbyteArray array, jsize start, jsize len, const jbyte* buf) {
+void JNICALL SetByteArrayRegion(JNIEnv*, jbyteArray array, jsize start, jsize len,
+                                const jbyte* buf) {
     auto* a = reinterpret_cast<FakeArray*>(array);
-    if (a == nullptr || start < 0 || len < 0 || static_cast<size_t>(start) + len > a->bytes.size()) {
+    if (a == nullptr || start < 0 || len < 0 ||
+        static_cast<size_t>(start) + len > a->bytes.size()) {
         Check(false, "SetByteArrayRegion out of range");
         return;
     }
@@ -90,8 +93,12 @@ std::string Text(int index) {
     return s;
 }
 
-int Num(int index) { return Java_com_jpos_scanner_Kolvex_GetPropertyNumber(E, nullptr, index); }
-void Set(int index, int value) { Java_com_jpos_scanner_Kolvex_SetPropertyNumber(E, nullptr, index, value); }
+int Num(int index) {
+    return Java_com_jpos_scanner_Kolvex_GetPropertyNumber(E, nullptr, index);
+}
+void Set(int index, int value) {
+    Java_com_jpos_scanner_Kolvex_SetPropertyNumber(E, nullptr, index, value);
+}
 
 std::string Hex(const std::string& s) {
     std::string out;
@@ -103,9 +110,18 @@ std::string Hex(const std::string& s) {
     return out;
 }
 
-enum { kClaimed = 1, kDataEventEnabled = 2, kDeviceEnabled = 3, kResultCode = 6, kState = 9,
-       kDataCount = 12, kDecodeData = 10001, kScanDataType = 10002, kScanData = 1010001,
-       kScanDataLabel = 1010002 };
+enum {
+    kClaimed = 1,
+    kDataEventEnabled = 2,
+    kDeviceEnabled = 3,
+    kResultCode = 6,
+    kState = 9,
+    kDataCount = 12,
+    kDecodeData = 10001,
+    kScanDataType = 10002,
+    kScanData = 1010001,
+    kScanDataLabel = 1010002
+};
 
 struct ScanCase {
     const char* sim;    // the simulator's command
@@ -119,8 +135,13 @@ int ScanScenario(int port) {
         {"scan upca 012345678905 v2", 101, "012345678905", "0012345678905"},
         {"scan ean8 96385074 v1", 103, "96385074", "96385074"},
         {"scan code39 CODE-39 v2", 108, "CODE-39", "0CODE-39"},
-        {"scan datamatrix DM\\x00\\xFF1 v2", 203, std::string("DM\0\xFF" "1", 5),
-         std::string("0DM\0\xFF" "1", 6)},
+        {"scan datamatrix DM\\x00\\xFF1 v2", 203,
+         std::string("DM\0\xFF"
+                     "1",
+                     5),
+         std::string("0DM\0\xFF"
+                     "1",
+                     6)},
         {"scan ean13+s 400638133393112 v1", 119, "400638133393112", "400638133393112"},
     };
     const int n = static_cast<int>(sizeof cases / sizeof cases[0]);

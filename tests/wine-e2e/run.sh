@@ -19,7 +19,6 @@ mkdir -p "$work"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wine" wineboot -i >/dev/null 2>&1 || { echo "FAIL wineboot"; exit 1; }
 fi
-"$wine" wineserver -w 2>/dev/null || true
 
 # The trace log through the registry, in the 32-bit view as the service reads it.
 log=$work/trace-$scenario.log
@@ -34,7 +33,12 @@ if [ "$scenario" = hid ]; then
     echo "$out" | grep -v '^[0-9a-f]*:trace:loaddll' || true
     [ $rc -eq 0 ] || bad "WineE2e hid exit status $rc"
     # Tavrix loaded the plug-in for real: Wine's loader reports Vantrel.dll as a native DLL.
-    echo "$out" | grep -qiE 'loaddll.*Vantrel\.dll.*native' || bad "Vantrel.dll was not loaded"
+    # Three opens (two tvx_open, one ClaimDevice): each loads the plug-in and, failing,
+    # unloads it again.
+    loads=$(echo "$out" | grep -ciE 'loaddll:build_module Loaded .*\\Vantrel\.dll.*native')
+    unloads=$(echo "$out" | grep -ciE 'loaddll:free_modref Unloaded .*\\Vantrel\.dll')
+    [ "$loads" -eq 3 ] || bad "Vantrel.dll loaded $loads times, want 3"
+    [ "$unloads" -eq 3 ] || bad "Vantrel.dll unloaded $unloads times, want 3"
     grep -q 'Java_com_jpos_scanner_Kolvex_ClaimDevice' "$log" 2>/dev/null || bad "no trace lines in $log"
     grep -q 'tvx_open error!CommuTpye:3' "$log" 2>/dev/null || bad "no tvx_open error line in $log"
     [ $fail -eq 0 ] && echo "PASS wine hid"
@@ -73,11 +77,13 @@ while read -r -t 180 line <&"$prog"; do
 done
 [ "$rc" = 0 ] || bad "WineE2e scan exit status '${rc}'"
 
-# What the scanner received, in order: claim frame first, release frame later.
+# Everything the scanner received, in order: claim, scan disable (end of the claim), scan
+# enable (DeviceEnabled 1), release, scan enable (Release re-enables the scanner).
 rx=$(sim_cmd rx); rx=${rx#RX }
 claim=7E00000431333331FB release=7E00000431333330FA
-[[ $rx == $claim* ]] || bad "claim frame not first: $rx"
-[[ $rx == *$release* ]] || bad "no release frame: $rx"
+enable=7E00000431333231FA disable=7E00000431333230FB
+want=$claim$disable$enable$release$enable
+[ "$rx" = "$want" ] || bad "scanner received $rx, want $want"
 grep -q 'Java_com_jpos_scanner_Kolvex_Open' "$log" 2>/dev/null || bad "no trace lines in $log"
 [ $fail -eq 0 ] && echo "PASS wine scan"
 exit $fail
