@@ -19,13 +19,25 @@ CScannerCtrl& CScannerCtrl::Instance() {
     return s_ctrl;
 }
 
-CScannerCtrl::CScannerCtrl() { CTraceLog::Instance(); }
+CScannerCtrl::CScannerCtrl() {
+    CTraceLog::Instance();
+}
 
 CScannerCtrl::~CScannerCtrl() {
     if (JNIEvents* sink = m_pJniEvents.exchange(nullptr)) delete sink;
-    // Texts and containers go with the members; the add-on module is freed here and only
-    // here. The framework channel is the application's to close.
+    // Texts and containers are released before the add-on module is freed (here and only
+    // here), so nothing of the object outlives the module's unloading but the locks. The
+    // framework channel is the application's to close.
+    std::string().swap(m_RecvText);
+    std::string().swap(m_PopText);
+    std::deque<std::string>().swap(m_FifoData);
+    std::vector<std::string>().swap(m_StringPool);
+    std::string().swap(m_ScanData);
+    std::string().swap(m_ScanDataLabel);
+    std::string().swap(m_DeviceDescription);
+    std::string().swap(m_DeviceName);
     if (m_AddOn.hModule != nullptr) plat::FreeLib(m_AddOn.hModule);
+    m_AddOn.hModule = nullptr;
 }
 
 const std::string& CScannerCtrl::CheckHealthText() const {
@@ -41,8 +53,11 @@ int32_t CScannerCtrl::Open(int32_t devType, int32_t commuType, int32_t comPort,
 
     m_ResultCode = OPOS_SUCCESS;
     m_bKeepDataEventEnabled = keepDataEvents ? 1 : 0;
-    m_DeviceName.clear();
-    m_DeviceDescription.clear();
+    {
+        plat::CLock lock(m_csData);  // the text getters copy under this lock
+        m_DeviceName.clear();
+        m_DeviceDescription.clear();
+    }
     m_CommuType = commuType;
     m_DevType = devType;
 
@@ -89,8 +104,7 @@ void CScannerCtrl::ReadSuffixSetting() {
     if (!reg.Open(kSuffixKey, plat::RegView::View64)) return;
     int32_t value = 0;
     uint32_t size = sizeof value;
-    if (plat::RegQueryW(reg.Key(), "Suffix", &value, &size, nullptr))
-        m_bSuffix = value > 0 ? 1 : 0;
+    if (plat::RegQueryW(reg.Key(), "Suffix", &value, &size, nullptr)) m_bSuffix = value > 0 ? 1 : 0;
 }
 
 }  // namespace qds::OPOS

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/time.h"
@@ -27,7 +28,12 @@ CTraceLog::CTraceLog() {
     char key[kPathMax + 1];
     std::snprintf(key, sizeof key, "SOFTWARE\\ScannerConfig\\%s", "JposScanner");
     m_keyPath = key;
-    LoadConfig();
+    try {
+        LoadConfig();
+    } catch (...) {
+        // Out of memory while configuring: level 0, nothing is ever written.
+        m_level = 0;
+    }
 }
 
 const char* CTraceLog::LevelName(int32_t level) {
@@ -81,39 +87,52 @@ void CTraceLog::Write(int32_t level, const char* format, ...) {
 
 void CTraceLog::WriteV(int32_t level, const char* format, va_list args) {
     if (level > m_level.load(std::memory_order_relaxed) || format == nullptr) return;
-    plat::CLock lock(m_cs);
-    const plat::LocalTimeMs t = plat::LocalTimeNow();
-    char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "%04u/%02u/%02u %02u:%02u:%02u.%03u %04X ", t.year,
-                  t.month, t.day, t.hour, t.minute, t.second, t.milliseconds,
-                  plat::CurrentThreadId());
+    try {
+        plat::CLock lock(m_cs);
+        const plat::LocalTimeMs t = plat::LocalTimeNow();
+        char prefix[64];
+        std::snprintf(prefix, sizeof prefix, "%04u/%02u/%02u %02u:%02u:%02u.%03u %04X ", t.year,
+                      t.month, t.day, t.hour, t.minute, t.second, t.milliseconds,
+                      plat::CurrentThreadId());
 
-    // The whole line is formatted first and appended with one write, so lines of several
-    // threads or processes sharing the file never interleave.
-    std::string line;
-    line.reserve(128);
-    line += prefix;
-    line += LevelName(level);
-    char small[256];
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n < 0) return;
-    if (static_cast<size_t>(n) < sizeof small) {
-        line.append(small, static_cast<size_t>(n));
-    } else {
-        std::vector<char> big(static_cast<size_t>(n) + 1);
-        std::vsnprintf(big.data(), big.size(), format, args);
-        line.append(big.data(), static_cast<size_t>(n));
+        std::string message;
+        char small[256];
+        va_list copy;
+        va_copy(copy, args);
+        const int n = std::vsnprintf(small, sizeof small, format, copy);
+        va_end(copy);
+        if (n < 0) return;
+        if (static_cast<size_t>(n) < sizeof small) {
+            message.assign(small, static_cast<size_t>(n));
+        } else {
+            std::vector<char> big(static_cast<size_t>(n) + 1);
+            std::vsnprintf(big.data(), big.size(), format, args);
+            message.assign(big.data(), static_cast<size_t>(n));
+        }
+
+        // The whole line is formatted first and appended with one write, so lines of
+        // several threads or processes sharing the file never interleave. Every line feed
+        // becomes the platform's text line ending, as a text-mode stream would write it.
+        const char* eol = plat::TextLineEnd();
+        std::string line;
+        line.reserve(std::strlen(prefix) + 9 + message.size() + 4);
+        line += prefix;
+        line += LevelName(level);
+        if (std::strcmp(eol, "\n") == 0) {
+            line += message;
+        } else {
+            for (char c : message) {
+                if (c == '\n')
+                    line += eol;
+                else
+                    line += c;
+            }
+        }
+        line += eol;
+        plat::AppendToFile(m_path.c_str(), line.data(), line.size());  // dropped on failure
+    } catch (...) {
+        // Out of memory: the line is dropped; the log never fails its caller.
     }
-    line += plat::TextLineEnd();
-
-    std::FILE* f = std::fopen(m_path.c_str(), "ab");
-    if (f == nullptr) return;  // dropped; the next line tries again
-    std::setvbuf(f, nullptr, _IONBF, 0);  // one write() of the whole line
-    std::fwrite(line.data(), 1, line.size(), f);
-    std::fclose(f);
 }
 
 CTraceScope::CTraceScope(const char* name) : m_name(name) {
@@ -130,8 +149,7 @@ CTraceScope::CTraceScope(const char* name, int32_t value) : m_name(name) {
 
 CTraceScope::~CTraceScope() {
     if (m_name)
-        CTraceLog::Instance().Write(5, "%*s%s [Exit]  }", 2 * g_nTraceDepth.load() - 2, "",
-                                    m_name);
+        CTraceLog::Instance().Write(5, "%*s%s [Exit]  }", 2 * g_nTraceDepth.load() - 2, "", m_name);
     --g_nTraceDepth;
 }
 
