@@ -1,0 +1,88 @@
+// One open HID-POS scanner: its reader thread, its 2 MiB receive ring, reads with a time-out
+// and writes cut into 64-byte output reports.
+//
+// Thread rules: the reader thread is the ring's only producer; ReadWithTimeout and Clear
+// consume. Reads, writes, clears and status queries may run on different threads at once.
+// Destroy must be the last call, with no other call still running.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/hid_device.h"
+#include "platform/sync.h"
+
+namespace qds::hid {
+
+constexpr uint32_t kRingSize = 0x200000;
+constexpr uint8_t kInputReportId = 2;
+constexpr uint8_t kOutputReportId = 4;
+constexpr uint32_t kMaxPayload = 56;      // payload bytes in one report
+constexpr uint32_t kMoreFollowsByte = 63;  // output report: 1 when further reports follow
+constexpr uint32_t kWriteTimeoutMs = 1000;
+constexpr uint32_t kFollowUpWaitMs = 20;  // wait for more bytes once some have come
+constexpr uint32_t kClearWaitMs = 50;
+constexpr uint32_t kStartSettleMs = 100;  // pause after starting the reader thread
+
+// Result codes shared with the plug-in table.
+constexpr int32_t kBadArgument = -1;
+constexpr int32_t kDeviceClosed = -11;
+constexpr int32_t kTransferFailed = -100;
+
+// Fills one 64-byte output report with `chunk` (1 to 56) bytes of `data`.
+void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows,
+                       uint8_t* report);
+
+class HidPosDevice {
+public:
+    // Builds the device on an opened backend and starts its reader thread. Null when memory,
+    // an event or the thread cannot be had, or when the device closed again at once.
+    static HidPosDevice* Create(std::unique_ptr<plat::CHidDevice> device);
+    // Stops the reader and frees the object.
+    static void Destroy(HidPosDevice* device);
+
+    HidPosDevice(const HidPosDevice&) = delete;
+    HidPosDevice& operator=(const HidPosDevice&) = delete;
+
+    bool DeviceValid() const { return m_hDevice->IsOpen(); }
+
+    // Bytes placed in `buffer` (0 or more), or kDeviceClosed. Time-out 0 does not wait;
+    // plat::kInfinite waits until `length` bytes have come or the device closes.
+    int32_t ReadWithTimeout(uint8_t* buffer, uint32_t length, uint32_t timeoutMs);
+    // `length` (1 to INT32_MAX) when all reports went out; kDeviceClosed, or kTransferFailed
+    // after which the device is closed for good.
+    int32_t WriteReports(const uint8_t* data, uint32_t length);
+    // Drains input until a 50 ms wait brings nothing.
+    void Clear();
+    // Signals the reader thread to stop and waits for it; safe from several threads at once.
+    void StopReader();
+
+    // The ring, under m_csRing. A chunk that does not fit is dropped whole.
+    void RingPut(const uint8_t* bytes, uint32_t count);
+    uint32_t RingGet(uint8_t* buffer, uint32_t count);
+    uint32_t RingCount();
+
+    // Signalled after each accepted report and once when the reader ends (tests watch it).
+    plat::CEvent& DataEvent() { return m_hDataEvent; }
+
+private:
+    explicit HidPosDevice(std::unique_ptr<plat::CHidDevice> device);
+    ~HidPosDevice();
+    static uint32_t ReaderThreadProc(void* arg);
+    void ReaderLoop();
+
+    plat::CEvent m_hDataEvent{false, false};  // auto reset
+    plat::CCriticalSection m_hIoMutex;      // a whole write; the reader's closing of the device
+    plat::CCriticalSection m_hThreadMutex;  // stopping the reader
+    const std::unique_ptr<plat::CHidDevice> m_hDevice;  // closed, never freed, by the reader
+    plat::CThread m_hReaderThread;
+    std::atomic<bool> m_bReaderHeld{false};  // m_hReaderThread runs or awaits its join
+    plat::CCriticalSection m_csRing;
+    uint32_t m_ringWrite = 0;
+    uint32_t m_ringRead = 0;
+    uint32_t m_ringCount = 0;
+    uint8_t m_ring[kRingSize];
+};
+
+}  // namespace qds::hid
