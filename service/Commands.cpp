@@ -1,9 +1,132 @@
-// STUB: replaced by the device command channel.
+// The device command channel: every byte sent to the scanner goes through SendCommand.
+#include "service/Commands.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/time.h"
 #include "service/ScannerCtrl.h"
+#include "trace/TraceLog.h"
+
 namespace qds::OPOS {
-int32_t CScannerCtrl::SendCommand(const void*, int32_t, int32_t) { return SEND_NOT_CLAIMED; }
-void CScannerCtrl::EnableCodeIDPre() {}
-void CScannerCtrl::DisableCodeIDPre() {}
-void CScannerCtrl::EnableBarcodeSuf() {}
-void CScannerCtrl::DisableBarcodeSuf() {}
+
+namespace {
+
+constexpr int32_t kCommuSerial = 1;
+
+std::atomic<CommandSleep> g_commandSleep{nullptr};
+
+void Pause(uint32_t ms) {
+    if (CommandSleep sleep = g_commandSleep.load()) {
+        sleep(ms);
+    } else {
+        plat::SleepMs(ms);
+    }
+}
+
+void Write(TVX_HANDLE h, const void* bytes, size_t count) {
+    // A failed write shows only as a missing acknowledgement.
+    tvx_write(h, static_cast<const uint8_t*>(bytes), static_cast<int32_t>(count), kWriteTimeoutMs);
+}
+
+}  // namespace
+
+void SetCommandSleep(CommandSleep sleep) {
+    g_commandSleep.store(sleep);
+}
+
+int32_t CScannerCtrl::SendCommand(const void* data, int32_t ackWaitMs, int32_t length) {
+    CTraceScope scope("qds::OPOS::CScannerCtrl::SendCommand");
+    if (m_Claimed != 1) return SEND_NOT_CLAIMED;
+
+    CTraceLog& log = CTraceLog::Instance();
+    const char* text = static_cast<const char*>(data);
+    size_t count = 0;
+    if (length > 0) {
+        log.Write(5, "SendCommand set HEX data!, len:%d", length);
+        count = data != nullptr ? static_cast<size_t>(length) : 0;
+    } else {
+        log.Write(5, "SendCommand data:%s!", text != nullptr ? text : "");
+        count = text != nullptr ? std::strlen(text) : 0;
+    }
+
+    m_bAckReceived = ACK_NONE;
+    const TVX_HANDLE h = m_hTvx;
+    const bool serial = m_CommuType == kCommuSerial;
+    const int32_t devType = m_DevType;
+    if (serial && devType == 2) {
+        Write(h, kStartMarker, kMarkerSize);
+        Pause(kMarkerPauseMs);
+    }
+    if (count != 0) Write(h, data, count);
+    if (serial && (devType == 2 || devType == 4)) {
+        Pause(kMarkerPauseMs);
+        Write(h, kEndMarker, kMarkerSize);
+    }
+
+    if (ackWaitMs == 0) return SEND_OK;
+    if (ackWaitMs < 0) return SEND_NEGATIVE_WAIT;
+    // The flag is looked at after every step, at least once; the wait ends at the first
+    // multiple of the step that reaches ackWaitMs.
+    int64_t elapsed = 0;
+    for (;;) {
+        Pause(kAckStepMs);
+        const int32_t ack = m_bAckReceived.load();
+        if (ack != ACK_NONE) return ack == ACK_NAK ? SEND_NAK : SEND_OK;
+        elapsed += kAckStepMs;
+        if (elapsed >= ackWaitMs) return SEND_NO_ACK;
+    }
+}
+
+void CScannerCtrl::EnableCodeIDPre() {
+    CTraceScope scope("qds::OPOS::CScannerCtrl::EnableCodeIDPre");
+    CTraceLog& log = CTraceLog::Instance();
+    log.Write(5, "EnableCodeIDPre!");
+    switch (m_DevType.load()) {
+        case 1:
+            SendCommand(kCmdType1CodeIdOn, kCommandAckWaitMs, -1);
+            break;
+        case 3:
+            log.Write(5, "DevType3 Not Set CodeID");
+            break;
+        case 2:
+        case 4:
+            SendCommand(kCmdType24CodeIdOn, 0, -1);
+            break;
+        default:
+            log.Write(3, "SendCommand other dev!");
+            break;
+    }
+}
+
+void CScannerCtrl::DisableCodeIDPre() {
+    CTraceScope scope("qds::OPOS::CScannerCtrl::DisableCodeIDPre");
+    CTraceLog& log = CTraceLog::Instance();
+    log.Write(5, "DisableCodeIDPre!");
+    switch (m_DevType.load()) {
+        case 1:
+            SendCommand(kCmdType1CodeIdOff, kCommandAckWaitMs, -1);
+            break;
+        case 3:
+            log.Write(5, "DevType3 Not Set CodeID");
+            break;
+        case 2:
+        case 4:
+            SendCommand(kCmdType24CodeIdOff, 0, -1);
+            break;
+        default:
+            break;
+    }
+}
+
+// The barcode suffix is configured on the device itself; these only mark the choice in
+// the trace.
+void CScannerCtrl::EnableBarcodeSuf() {
+    CTraceScope scope("qds::OPOS::CScannerCtrl::EnableBarcodeSuf");
+}
+
+void CScannerCtrl::DisableBarcodeSuf() {
+    CTraceScope scope("qds::OPOS::CScannerCtrl::DisableBarcodeSuf");
+}
+
 }  // namespace qds::OPOS
