@@ -1,8 +1,130 @@
-// STUB: replaced by claim, release and close.
+// Claim, release and close: moves the service object between opened and claimed and back to
+// closed. Runs on the calling Java thread; the only lock taken here is the FIFO's, through
+// EmptyFifo.
+#include <string>
+
+#include "service/Commands.h"
 #include "service/ScannerCtrl.h"
+#include "trace/TraceLog.h"
+
 namespace qds::OPOS {
-int32_t CScannerCtrl::Close() { return 0; }
-int32_t CScannerCtrl::ClaimDevice() { return 0; }
-int32_t CScannerCtrl::Release() { return 0; }
-int32_t CScannerCtrl::ClearInput() { return 0; }
+
+namespace {
+
+constexpr int32_t kSerialBaud = 9600;
+constexpr size_t kParamChars = 64;
+
+}  // namespace
+
+int32_t CScannerCtrl::Close() {
+    CTraceScope scope("qds::OPOS::CScannerCtrl::Close");
+    if (!m_bOpened.load()) return OPOS_E_CLOSED;
+    if (m_Claimed.load()) {
+        m_ResultCode = OPOS_SUCCESS;
+        Release();
+    }
+    // The framework runs no callback once tvx_close has returned.
+    tvx_close(m_hTvx.exchange(nullptr));
+    EmptyFifo();
+    m_Claimed = 0;
+    m_bOpened = 0;
+    m_State = 1;
+    return OPOS_SUCCESS;
+}
+
+int32_t CScannerCtrl::ClaimDevice() {
+    CTraceScope scope("qds::OPOS::CScannerCtrl::ClaimDevice");
+    CTraceLog& log = CTraceLog::Instance();
+    log.Write(5, "ClaimDevice!");
+    if (!m_bOpened.load()) return OPOS_E_CLOSED;
+    if (m_Claimed.load()) {
+        m_ResultCode = OPOS_SUCCESS;
+        return OPOS_SUCCESS;
+    }
+    if (TVX_HANDLE old = m_hTvx.exchange(nullptr)) tvx_close(old);
+
+    const int32_t commuType = m_CommuType.load();
+    wchar_t params[kParamChars] = {};
+    const wchar_t* type = nullptr;
+    const wchar_t* paramText = nullptr;
+    switch (commuType) {
+        case 1: {
+            const std::wstring text = L"com=" + std::to_wstring(m_ComPort.load()) + L";baud=" +
+                                      std::to_wstring(kSerialBaud);
+            text.copy(params, kParamChars - 1);
+            type = L"COM";
+            paramText = params;
+            break;
+        }
+        case 2:
+            type = L"udp";
+            break;
+        case 3:
+            type = L"HID";
+            break;
+        default:
+            m_ResultCode = OPOS_E_NOHARDWARE;
+            return OPOS_E_NOHARDWARE;
+    }
+
+    TVX_HANDLE h = tvx_open(type, paramText, 1);
+    if (h == nullptr) {
+        log.Write(2, "tvx_open error!CommuTpye:%d", commuType);
+        m_ResultCode = OPOS_E_ILLEGAL;
+        return OPOS_E_ILLEGAL;
+    }
+    m_hTvx = h;
+    tvx_register_notify(h, 0, &ReceiveNotify, this);
+    m_ResultCode = OPOS_SUCCESS;
+    m_Claimed = 1;
+
+    if (m_DevType.load() == 3) {
+        const int32_t ret = SendCommand(kFrameClaim, kCommandAckWaitMs, kFrameSize);
+        if (ret != SEND_OK) {
+            // The channel stays open and registered; the next ClaimDevice or Close closes it.
+            log.Write(2, "Claim cmd ret:%d!", ret);
+            m_Claimed = 0;
+            const int32_t code = ret == SEND_NO_ACK ? OPOS_E_TIMEOUT : OPOS_E_FAILURE;
+            m_ResultCode = code;
+            return code;
+        }
+    }
+    SetDeviceEnabled(0);
+    if (m_bSuffix.load())
+        EnableBarcodeSuf();
+    else
+        DisableBarcodeSuf();
+    return OPOS_SUCCESS;
+}
+
+int32_t CScannerCtrl::Release() {
+    CTraceScope scope("qds::OPOS::CScannerCtrl::Release");
+    CTraceLog& log = CTraceLog::Instance();
+    log.Write(5, "Release!");
+    if (!m_bOpened.load()) return OPOS_E_CLOSED;
+    if (!m_Claimed.load()) return OPOS_E_NOTCLAIMED;
+    if (m_DevType.load() == 3) {
+        const int32_t ret = SendCommand(kFrameRelease, kCommandAckWaitMs, kFrameSize);
+        log.Write(5, "Sent Release cmd return:%d!", ret);
+    }
+    SetDeviceEnabled(1);
+    DisableCodeIDPre();
+    m_ResultCode = OPOS_SUCCESS;
+    EmptyFifo();
+    // Cleared after emptying: a scan queued in between waits for ClearInput or Close.
+    m_Claimed = 0;
+    return OPOS_SUCCESS;
+}
+
+int32_t CScannerCtrl::ClearInput() {
+    if (!m_bOpened.load()) {
+        m_ResultCode = OPOS_E_CLOSED;
+        return OPOS_E_CLOSED;
+    }
+    m_ResultCode = OPOS_SUCCESS;
+    tvx_clear(m_hTvx.load());
+    EmptyFifo();
+    return OPOS_SUCCESS;
+}
+
 }  // namespace qds::OPOS

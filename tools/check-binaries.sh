@@ -13,5 +13,6 @@ check_dll() {  # $1 dll, $2 expected format text
 }
 for dll in "$top"/win32/bin/Kolvex.dll "$top"/win32/bin/Tavrix.dll; do check_dll "$dll" pei-i386; done
 for dll in "$top"/win64/bin/Kolvex.dll "$top"/win64/bin/Tavrix.dll; do check_dll "$dll" pei-x86-64; done
+bash "$(dirname "$0")/check-jni-exports.sh" "$top" || fail=1
 [ $fail -eq 0 ] && echo "binary checks passed"
 exit $fail

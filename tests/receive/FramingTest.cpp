@@ -1,0 +1,357 @@
+// The receive path against the framework test double: the three framings, reassembly across
+// chunks with the gap and size limits, acknowledgements and the scan delivery order.
+#include <memory>
+#include <thread>
+
+#include "tests/receive/ReceiveFixture.h"
+#include "tests/support/TraceCapture.h"
+
+using namespace qds::OPOS;
+using namespace receive_test;
+
+namespace {
+
+struct Step {
+    uint32_t advanceMs;  // tick advance before the chunk
+    std::string chunk;
+};
+
+struct FramingCase {
+    const char* name;
+    int32_t devType;
+    std::vector<Step> steps;
+    std::vector<std::string> scans;  // queued, in order
+    int32_t ack;                     // m_bAckReceived afterwards
+    int32_t setupMode;               // m_bSetupMode afterwards
+};
+
+const std::string kLabel13 = "4006381333931";
+const std::string kReply0 = Bytes({0x02, 0x00, 0x00, 0x02, 0x32, 0x30, 0xFF});
+const std::string kReply1 = Bytes({0x02, 0x00, 0x00, 0x02, 0x32, 0x31, 0xFE});
+// A complete packet used after a case to show that nothing was left in the buffer.
+const std::string kProbe = PacketV1(0x07, "PROBE-LABEL");
+const std::string kProbeRecord = RecordV1(0x07, "PROBE-LABEL");
+
+class FramingTest : public ReceiveTest {
+  protected:
+    std::unique_ptr<CScannerCtrl> Claimed(int32_t devType) {
+        auto ctrl = std::make_unique<CScannerCtrl>();
+        EXPECT_EQ(0, ctrl->Open(devType, 3, 0, false));
+        ctrl->m_Claimed = 1;
+        return ctrl;
+    }
+};
+
+TEST_F(FramingTest, FramesChunksByDeviceType) {
+    const std::string v1 = PacketV1(0x02, kLabel13);
+    const std::string v2payload = Bytes({0x21, 0x00, 0x31, 0x00, 0x00}) + "QR-DATA";
+    const std::string big(8188, 'x');  // 04 FE + 2 length bytes + 8188 = 8192 bytes
+    const std::string tooBig(8189, 'y');
+    const FramingCase cases[] = {
+        // Device type 3.
+        {"ACK, a v2 and a v1 packet in one chunk",
+         3,
+         {{0, Bytes({0x06}) + PacketV2(v2payload) + v1}},
+         {RecordV2(v2payload), RecordV1(0x02, kLabel13)},
+         ACK_RECEIVED,
+         0},
+        {"several v1 packets in one chunk",
+         3,
+         {{0, v1 + PacketV1(0x0D, "A") + PacketV1(0x05, "B2")}},
+         {RecordV1(0x02, kLabel13), RecordV1(0x0D, "A"), RecordV1(0x05, "B2")},
+         ACK_NONE,
+         0},
+        {"packet split within the gap",
+         3,
+         {{0, v1.substr(0, 6)}, {500, v1.substr(6)}},
+         {RecordV1(0x02, kLabel13)},
+         ACK_NONE,
+         0},
+        {"packet split at exactly 800 ms",
+         3,
+         {{0, v1.substr(0, 12)}, {800, v1.substr(12)}},
+         {RecordV1(0x02, kLabel13)},
+         ACK_NONE,
+         0},
+        {"packet split beyond the gap: the tail alone is garbage",
+         3,
+         {{0, v1.substr(0, 6)}, {900, v1.substr(6)}},
+         {},
+         ACK_NONE,
+         0},
+        {"beyond the gap the second part starts a new buffer",
+         3,
+         {{0, v1.substr(0, 6)}, {801, v1}},
+         {RecordV1(0x02, kLabel13)},
+         ACK_NONE,
+         0},
+        {"reply 32 30 split 3 + 4",
+         3,
+         {{0, kReply0.substr(0, 3)}, {10, kReply0.substr(3)}},
+         {},
+         ACK_RECEIVED,
+         0},
+        {"reply 32 31 whole, then a packet",
+         3,
+         {{0, kReply1 + PacketV1(0x04, "12345670")}},
+         {RecordV1(0x04, "12345670")},
+         ACK_RECEIVED,
+         0},
+        {"NAK: the refusal is told apart", 3, {{0, Bytes({0x15})}}, {}, ACK_NAK, 0},
+        {"NAK then ACK", 3, {{0, Bytes({0x15, 0x06})}}, {}, ACK_RECEIVED, 0},
+        {"garbage version byte discards the buffer",
+         3,
+         {{0, Bytes({0x04, 0x01, 0x00, 0x02, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46}) + v1}},
+         {},
+         ACK_NONE,
+         0},
+        {"garbage first byte discards the buffer",
+         3,
+         {{0, Bytes({0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39})}},
+         {},
+         ACK_NONE,
+         0},
+        {"complete 9-byte v1 packet (1-byte label) alone",
+         3,
+         {{0, PacketV1(0x07, "Z")}},
+         {RecordV1(0x07, "Z")},
+         ACK_NONE,
+         0},
+        {"complete 9-byte v2 packet alone",
+         3,
+         {{0, PacketV2("ABCDE")}},
+         {RecordV2("ABCDE")},
+         ACK_NONE,
+         0},
+        {"complete 4-byte v2 packet with empty payload",
+         3,
+         {{0, PacketV2("")}},
+         {RecordV2("")},
+         ACK_NONE,
+         0},
+        {"short packet held until the missing bytes come",
+         3,
+         {{0, PacketV2("ABCDE").substr(0, 6)}, {700, "CDE"}},
+         {RecordV2("ABCDE")},
+         ACK_NONE,
+         0},
+        {"header announcing more than arrived is held",
+         3,
+         {{0, PacketV1(0x02, kLabel13).substr(0, 20)}},
+         {},
+         ACK_NONE,
+         0},
+        {"label with NUL bytes kept whole",
+         3,
+         {{0, PacketV1(0x02, Bytes({'A', 0, 'B', 0}))}},
+         {RecordV1(0x02, Bytes({'A', 0, 'B', 0}))},
+         ACK_NONE,
+         0},
+        {"exactly 8192 bytes accepted", 3, {{0, PacketV2(big)}}, {RecordV2(big)}, ACK_NONE, 0},
+        {"8193 bytes dropped", 3, {{0, PacketV2(tooBig)}}, {}, ACK_NONE, 0},
+        {"buffered plus chunk above 8192: both dropped",
+         3,
+         {{0, PacketV2(big).substr(0, 5000)}, {10, PacketV2(big).substr(5000) + "!"}},
+         {},
+         ACK_NONE,
+         0},
+        // Device types 2 and 4.
+        {"type 2 start marker", 2, {{0, "@@@@"}}, {}, ACK_NONE, 1},
+        {"type 2 end marker", 2, {{0, "@@@@"}, {0, "^^^^"}}, {}, ACK_RECEIVED, 0},
+        {"type 2 command reply", 2, {{0, "!99904041;"}}, {}, ACK_RECEIVED, 0},
+        {"type 2 bracketed reply", 2, {{0, "@@@@0102!!!!"}}, {}, ACK_RECEIVED, 0},
+        {"type 2 seven characters are a scan", 2, {{0, "@@@@!!!"}}, {"@@@@!!!"}, ACK_NONE, 0},
+        {"type 2 label", 2, {{0, "c" + kLabel13}}, {"c" + kLabel13}, ACK_NONE, 0},
+        {"type 2 split label gives two scans",
+         2,
+         {{0, "c4006"}, {5, "381333931"}},
+         {"c4006", "381333931"},
+         ACK_NONE,
+         0},
+        {"type 4 one character is a scan", 4, {{0, "!"}}, {"!"}, ACK_NONE, 0},
+        {"type 4 two-character reply", 4, {{0, "!;"}}, {}, ACK_RECEIVED, 0},
+        {"type 4 text up to an embedded NUL",
+         4,
+         {{0, Bytes({'d', '1', 0, '2'})}},
+         {"d1"},
+         ACK_NONE,
+         0},
+        // Device type 1 and any other value: plain.
+        {"type 1 each chunk is a scan",
+         1,
+         {{0, "c4006"}, {5, "381333931"}},
+         {"c4006", "381333931"},
+         ACK_NONE,
+         0},
+        {"type 1 two labels in one chunk are one scan",
+         1,
+         {{0, "a12\r\na34\r\n"}},
+         {"a12\r\na34\r\n"},
+         ACK_NONE,
+         0},
+        {"type 1 text up to an embedded NUL",
+         1,
+         {{0, Bytes({'b', 'X', 0, 'Y'})}},
+         {"bX"},
+         ACK_NONE,
+         0},
+        {"type 1 ACK byte is a scan", 1, {{0, Bytes({0x06})}}, {Bytes({0x06})}, ACK_NONE, 0},
+        {"type 7 framed as plain", 7, {{0, "^^^^"}}, {"^^^^"}, ACK_NONE, 0},
+    };
+    for (const FramingCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetReceiveState();
+        auto ctrl = Claimed(c.devType);
+        for (const Step& s : c.steps) {
+            Advance(s.advanceMs);
+            Feed(*ctrl, s.chunk);
+        }
+        EXPECT_EQ(c.scans, Queued(*ctrl));
+        EXPECT_EQ(static_cast<int32_t>(c.scans.size()), ctrl->m_DataCount.load());
+        EXPECT_EQ(c.ack, ctrl->m_bAckReceived.load());
+        EXPECT_EQ(c.setupMode, ctrl->m_bSetupMode.load());
+        if (c.devType == 3 && std::string(c.name).find("held") == std::string::npos) {
+            // The buffer ended empty: a following packet is framed on its own.
+            Advance(10);
+            Feed(*ctrl, kProbe);
+            const std::vector<std::string> after = Queued(*ctrl);
+            ASSERT_EQ(c.scans.size() + 1, after.size());
+            EXPECT_EQ(kProbeRecord, after.back());
+        }
+    }
+}
+
+TEST_F(FramingTest, GapTestIsRightAcrossTheTickWrap) {
+    const std::string v1 = PacketV1(0x02, kLabel13);
+    struct Case {
+        uint32_t first, second;
+        size_t scans;
+    } cases[] = {
+        {0xFFFFFF00u, 0x000000F0u, 1},  // 496 ms across the wrap
+        {0xFFFFFF00u, 0x00000300u, 0},  // 1024 ms across the wrap
+    };
+    for (const Case& c : cases) {
+        ResetReceiveState();
+        auto ctrl = Claimed(3);
+        g_tick = c.first;
+        Feed(*ctrl, v1.substr(0, 6));
+        g_tick = c.second;
+        Feed(*ctrl, v1.substr(6));
+        EXPECT_EQ(c.scans, Queued(*ctrl).size()) << std::hex << c.first << " " << c.second;
+    }
+}
+
+TEST_F(FramingTest, ChunksWhileNotClaimedAreDroppedWithWhatWasBuffered) {
+    const std::string v1 = PacketV1(0x02, kLabel13);
+    auto ctrl = Claimed(3);
+    Feed(*ctrl, v1.substr(0, 6));
+    ctrl->m_Claimed = 0;  // as after Release or a failed claim
+    Feed(*ctrl, PacketV1(0x02, "X"));
+    EXPECT_TRUE(Queued(*ctrl).empty());
+    ctrl->m_Claimed = 1;
+    Feed(*ctrl, v1.substr(6));  // the first part is gone: this tail is garbage
+    EXPECT_TRUE(Queued(*ctrl).empty());
+    EXPECT_EQ(0, ctrl->m_DataCount.load());
+}
+
+TEST_F(FramingTest, BadChunkArgumentsHaveDefinedOutcomes) {
+    const std::string v2 = PacketV2("ABCDEFGHIJ");
+    auto ctrl = Claimed(3);
+    // Null bytes with a length: the chunk is dropped, what is buffered stays.
+    Feed(*ctrl, v2.substr(0, 5));
+    ctrl->ReceiveDataFromTAVRIX(nullptr, 100);
+    Feed(*ctrl, v2.substr(5));
+    EXPECT_EQ(std::vector<std::string>{RecordV2("ABCDEFGHIJ")}, Queued(*ctrl));
+    // A negative length fails the size test: dropped together with the buffered bytes.
+    Feed(*ctrl, v2.substr(0, 5));
+    ctrl->ReceiveDataFromTAVRIX(reinterpret_cast<const uint8_t*>("x"), -1);
+    Feed(*ctrl, v2.substr(5));
+    EXPECT_EQ(1u, Queued(*ctrl).size());
+    // Null with length 0 adds nothing.
+    ctrl->ReceiveDataFromTAVRIX(nullptr, 0);
+    EXPECT_EQ(1u, Queued(*ctrl).size());
+    // The callback with a null context does nothing; with the object it forwards.
+    ReceiveNotify(reinterpret_cast<const uint8_t*>(v2.data()), static_cast<int32_t>(v2.size()),
+                  nullptr);
+    EXPECT_EQ(1u, Queued(*ctrl).size());
+    ReceiveNotify(reinterpret_cast<const uint8_t*>(v2.data()), static_cast<int32_t>(v2.size()),
+                  ctrl.get());
+    EXPECT_EQ(2u, Queued(*ctrl).size());
+}
+
+TEST_F(FramingTest, AutoDisableOneDisablesBeforeEachScanIsQueued) {
+    struct Case {
+        int32_t autoDisable;
+        std::vector<int32_t> countAtDisable;  // DataCount seen by each scan-disable write
+    } cases[] = {{1, {0, 1}}, {2, {}}, {0, {}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.autoDisable);
+        fake::FakeTavrix::Get().Reset();
+        auto ctrl = Claimed(3);
+        ctrl->m_hTvx = tvx_open(L"HID", nullptr, 1);
+        ctrl->m_DeviceEnabled = 1;
+        ctrl->SetAutoDisable(c.autoDisable);
+        std::vector<int32_t> seen;
+        CScannerCtrl* p = ctrl.get();
+        fake::FakeTavrix::Get().SetWriteHook([&seen, p](const std::string& bytes) {
+            if (bytes == std::string(reinterpret_cast<const char*>(kFrameScanDisable), kFrameSize))
+                seen.push_back(p->m_DataCount.load());
+        });
+        Feed(*ctrl, PacketV1(0x02, kLabel13) + PacketV1(0x0D, "B"));
+        fake::FakeTavrix::Get().SetWriteHook(nullptr);
+        EXPECT_EQ(c.countAtDisable, seen);
+        EXPECT_EQ(2u, Queued(*ctrl).size());
+        EXPECT_EQ(c.autoDisable == 1 ? 0 : 1, ctrl->m_DeviceEnabled.load());
+    }
+}
+
+TEST_F(FramingTest, ScanDeliveryWritesItsFourLinesAroundThePush) {
+    auto ctrl = Claimed(1);
+    testing_support::TraceCapture trace;
+    Feed(*ctrl, "c012345678905");
+    std::vector<std::string> lines;
+    for (const std::string& m : trace.Messages())
+        if (m.find("data ") != std::string::npos || m.find("PushFifoData") != std::string::npos)
+            lines.push_back(m);
+    const std::vector<std::string> want = {
+        "  push data before: datacount:0",
+        "  qds::OPOS::CScannerCtrl::PushFifoData [Enter] {",
+        "  qds::OPOS::CScannerCtrl::PushFifoData [Exit]  }",
+        "  push data after: datacount:1",
+        "  pop data before: datacount:1",
+        "  pop data after: datacount:1",
+    };
+    ASSERT_EQ(want.size(), lines.size());
+    for (size_t i = 0; i < want.size(); ++i)
+        EXPECT_NE(std::string::npos, lines[i].find(want[i].substr(2))) << i;
+    EXPECT_TRUE(
+        trace.Contains("qds::OPOS::CScannerCtrl::ReceiveDataFromTAVRIX value:13 [Enter] {"));
+}
+
+TEST_F(FramingTest, CallsFromTwoThreadsNeverInterleaveOnTheBuffer) {
+    auto ctrl = Claimed(3);
+    // Each chunk carries two packets split across the chunk boundary of the other thread:
+    // if calls interleaved on the shared buffer, packets would be torn and scans lost.
+    const std::string a = PacketV1(0x02, "AAAAAAAAAAAA") + PacketV2("aaaa");
+    const std::string b = PacketV2("BBBBBBBBBBBBBBBB") + PacketV1(0x05, "bb");
+    constexpr int kRounds = 300;
+    std::thread t1([&] {
+        for (int i = 0; i < kRounds; ++i)
+            ReceiveNotify(reinterpret_cast<const uint8_t*>(a.data()),
+                          static_cast<int32_t>(a.size()), ctrl.get());
+    });
+    std::thread t2([&] {
+        for (int i = 0; i < kRounds; ++i)
+            ReceiveNotify(reinterpret_cast<const uint8_t*>(b.data()),
+                          static_cast<int32_t>(b.size()), ctrl.get());
+    });
+    t1.join();
+    t2.join();
+    const std::vector<std::string> q = Queued(*ctrl);
+    EXPECT_EQ(4u * kRounds, q.size());
+    for (const std::string& s : q)
+        EXPECT_TRUE(s == RecordV1(0x02, "AAAAAAAAAAAA") || s == RecordV2("aaaa") ||
+                    s == RecordV2("BBBBBBBBBBBBBBBB") || s == RecordV1(0x05, "bb"));
+}
+
+}  // namespace

@@ -1,0 +1,296 @@
+// Claim, release, clear and close from every service state, against the framework test
+// double: results, ResultCode, the state afterwards and exactly what reached the framework.
+#include <functional>
+#include <memory>
+
+#include "tests/receive/ReceiveFixture.h"
+#include "tests/support/TraceCapture.h"
+
+using namespace qds::OPOS;
+using namespace receive_test;
+
+namespace {
+
+constexpr int32_t kUntouched = 77;  // ResultCode planted to see whether an operation sets it
+
+enum class From { Closed, Opened, Claimed };
+enum class Op { Close, Claim, Release, ClearInput };
+
+struct LifecycleCase {
+    From from;
+    Op op;
+    int32_t result;
+    int32_t resultCode;
+    std::vector<std::string> calls;  // framework calls made by the operation: fn or fn:bytes
+    int32_t opened, claimed, state;
+    bool fifoEmptied;
+};
+
+class LifecycleTest : public ReceiveTest {
+  protected:
+    // Device type 2 over "HID": the disable command is a text, the enable command writes
+    // nothing, DisableCodeIDPre writes "#99904040;".
+    std::unique_ptr<CScannerCtrl> Make(From from) {
+        auto ctrl = std::make_unique<CScannerCtrl>();
+        if (from != From::Closed) {
+            EXPECT_EQ(0, ctrl->Open(2, 3, 0, false));
+        }
+        if (from == From::Claimed) {
+            EXPECT_EQ(0, ctrl->ClaimDevice());
+        }
+        return ctrl;
+    }
+    static int32_t Run(CScannerCtrl& c, Op op) {
+        switch (op) {
+            case Op::Close:
+                return c.Close();
+            case Op::Claim:
+                return c.ClaimDevice();
+            case Op::Release:
+                return c.Release();
+            case Op::ClearInput:
+                return c.ClearInput();
+        }
+        return -1;
+    }
+    // The framework calls recorded from index `from` on, with the bytes of writes and
+    // whether handles were null.
+    static std::vector<std::string> CallsSince(size_t from) {
+        std::vector<std::string> out;
+        const std::vector<fake::Call> calls = fake::FakeTavrix::Get().Calls();
+        for (size_t i = from; i < calls.size(); ++i) {
+            const fake::Call& c = calls[i];
+            std::string s = c.fn;
+            if (c.fn == "write") s += ":" + c.bytes;
+            if ((c.fn == "close" || c.fn == "clear") && c.handle == nullptr) s += ":null";
+            if (c.fn == "open")
+                s += ":" + std::string(c.type.begin(), c.type.end()) +
+                     (c.paramsNull ? "" : "," + std::string(c.params.begin(), c.params.end()));
+            out.push_back(s);
+        }
+        return out;
+    }
+};
+
+TEST_F(LifecycleTest, EveryOperationFromEveryState) {
+    const LifecycleCase cases[] = {
+        {From::Closed, Op::Close, 101, kUntouched, {}, 0, 0, 1, false},
+        {From::Closed, Op::Claim, 101, kUntouched, {}, 0, 0, 1, false},
+        {From::Closed, Op::Release, 101, kUntouched, {}, 0, 0, 1, false},
+        {From::Closed, Op::ClearInput, 101, 101, {}, 0, 0, 1, false},
+        {From::Opened, Op::Close, 0, kUntouched, {"close:null"}, 0, 0, 1, true},
+        {From::Opened,
+         Op::Claim,
+         0,
+         0,
+         {"open:HID", "register", "write:#99900102;"},
+         1,
+         1,
+         2,
+         false},
+        {From::Opened, Op::Release, 103, kUntouched, {}, 1, 0, 2, false},
+        {From::Opened, Op::ClearInput, 0, 0, {"clear:null"}, 1, 0, 2, true},
+        {From::Claimed, Op::Close, 0, 0, {"write:#99904040;", "close"}, 0, 0, 1, true},
+        {From::Claimed, Op::Claim, 0, 0, {}, 1, 1, 2, false},
+        {From::Claimed, Op::Release, 0, 0, {"write:#99904040;"}, 1, 0, 2, true},
+        {From::Claimed, Op::ClearInput, 0, 0, {"clear"}, 1, 1, 2, true},
+    };
+    for (const LifecycleCase& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "from " << static_cast<int>(c.from) << " op " << static_cast<int>(c.op));
+        fake::FakeTavrix::Get().Reset();
+        auto ctrl = Make(c.from);
+        ctrl->m_ResultCode = kUntouched;
+        ctrl->PushFifoData("cQUEUED");
+        const size_t before = fake::FakeTavrix::Get().Calls().size();
+        EXPECT_EQ(c.result, Run(*ctrl, c.op));
+        EXPECT_EQ(c.resultCode, ctrl->m_ResultCode.load());
+        EXPECT_EQ(c.calls, CallsSince(before));
+        EXPECT_EQ(c.opened, ctrl->m_bOpened.load());
+        EXPECT_EQ(c.claimed, ctrl->m_Claimed.load());
+        EXPECT_EQ(c.state, ctrl->m_State.load());
+        qds::plat::CLock lock(ctrl->m_csData);
+        EXPECT_EQ(c.fifoEmptied ? 0u : 1u, ctrl->m_FifoData.size());
+        EXPECT_EQ(c.fifoEmptied ? 0 : 1, ctrl->m_DataCount.load());
+        if (c.op == Op::Close && c.result == 0) {
+            EXPECT_EQ(nullptr, ctrl->m_hTvx.load());
+        }
+    }
+}
+
+TEST_F(LifecycleTest, ClaimOpensTheTransportByCommunicationType) {
+    struct Case {
+        int32_t commuType, comPort;
+        int32_t result;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {1, 3, 0, {"open:COM,com=3;baud=9600", "register"}},
+        {1, 12, 0, {"open:COM,com=12;baud=9600", "register"}},
+        {2, 0, 0, {"open:udp", "register"}},
+        {3, 0, 0, {"open:HID", "register"}},
+        {0, 0, 109, {}},
+        {5, 0, 109, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.commuType);
+        fake::FakeTavrix::Get().Reset();
+        CScannerCtrl ctrl;
+        ASSERT_EQ(0, ctrl.Open(4, c.commuType, c.comPort, false));
+        EXPECT_EQ(c.result, ctrl.ClaimDevice());
+        EXPECT_EQ(c.result, ctrl.m_ResultCode.load());
+        EXPECT_EQ(c.calls, CallsSince(0));
+        if (c.result == 0) {
+            const std::vector<fake::Call> calls = fake::FakeTavrix::Get().Calls();
+            EXPECT_EQ(1, calls[0].flag);
+            EXPECT_EQ(calls[0].handle, calls[1].handle);
+            EXPECT_EQ(0, calls[1].flag);
+            EXPECT_EQ(calls[0].handle, ctrl.m_hTvx.load());
+            EXPECT_EQ(0, ctrl.m_DeviceEnabled.load());
+        }
+        ctrl.Close();
+    }
+}
+
+TEST_F(LifecycleTest, FailedOpenOfTheTransport) {
+    fake::FakeTavrix::Get().SetOpenFails(true);
+    testing_support::TraceCapture trace;
+    CScannerCtrl ctrl;
+    ASSERT_EQ(0, ctrl.Open(3, 3, 0, false));
+    EXPECT_EQ(106, ctrl.ClaimDevice());
+    EXPECT_EQ(106, ctrl.m_ResultCode.load());
+    EXPECT_EQ(0, ctrl.m_Claimed.load());
+    EXPECT_EQ(std::vector<std::string>{"open:HID"}, CallsSince(0));
+    bool logged = false;
+    for (const std::string& l : trace.Lines())
+        logged |= l.find("[Error]  ") != std::string::npos &&
+                  l.find("tvx_open error!CommuTpye:3") != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
+// Device type 3: the claim frame's answer decides the claim.
+TEST_F(LifecycleTest, ClaimOfDeviceTypeThreeFollowsTheDevicesAnswer) {
+    const std::string claim(reinterpret_cast<const char*>(kFrameClaim), kFrameSize);
+    const std::string disable(reinterpret_cast<const char*>(kFrameScanDisable), kFrameSize);
+    struct Case {
+        const char* name;
+        int answer;  // byte the device sends back to the claim frame; -1: nothing
+        int32_t result;
+        int32_t claimed;
+        std::vector<std::string> writes;
+        int looks;  // 10 ms looks of the claim frame's acknowledgement wait
+        const char* logLine;
+    } cases[] = {
+        {"acknowledged", 0x06, 0, 1, {claim, disable}, 1, nullptr},
+        {"refused with NAK", 0x15, 111, 0, {claim}, 1, "Claim cmd ret:-4!"},
+        {"no answer", -1, 112, 0, {claim}, 60, "Claim cmd ret:-3!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::FakeTavrix::Get().Reset();
+        testing_support::TraceCapture trace;
+        CScannerCtrl ctrl;
+        ASSERT_EQ(0, ctrl.Open(3, 3, 0, false));
+        // The answer comes through the registered callback as soon as the claim frame is
+        // written; the scan-disable frame that follows a good claim gets an ACK too.
+        int looksAtClaim = -1;
+        fake::FakeTavrix::Get().SetWriteHook([&](const std::string& bytes) {
+            if (bytes == claim) looksAtClaim = g_ackLooks.load();
+            if (c.answer >= 0) {
+                const uint8_t b = static_cast<uint8_t>(c.answer);
+                ReceiveNotify(&b, 1, &ctrl);
+            }
+        });
+        g_ackLooks = 0;
+        EXPECT_EQ(c.result, ctrl.ClaimDevice());
+        fake::FakeTavrix::Get().SetWriteHook(nullptr);
+        EXPECT_EQ(c.result, ctrl.m_ResultCode.load());
+        EXPECT_EQ(c.claimed, ctrl.m_Claimed.load());
+        EXPECT_EQ(c.writes, fake::FakeTavrix::Get().Writes());
+        ASSERT_EQ(0, looksAtClaim);
+        // Looks of the claim frame's wait alone (a good claim's disable frame adds one more).
+        EXPECT_EQ(c.looks + (c.result == 0 ? 1 : 0), g_ackLooks.load());
+        if (c.logLine != nullptr) {
+            bool logged = false;
+            for (const std::string& l : trace.Lines())
+                logged |= l.find("[Error]  ") != std::string::npos &&
+                          l.find(c.logLine) != std::string::npos;
+            EXPECT_TRUE(logged) << c.logLine;
+            // The channel stays open; the next ClaimDevice closes it and opens a new one.
+            const TVX_HANDLE first = ctrl.m_hTvx.load();
+            ASSERT_NE(nullptr, first);
+            EXPECT_EQ(0u, fake::FakeTavrix::Get().CountOf("close"));
+            ctrl.ClaimDevice();
+            const std::vector<fake::Call> calls = fake::FakeTavrix::Get().Calls();
+            bool closedFirst = false;
+            for (const fake::Call& call : calls)
+                closedFirst |= call.fn == "close" && call.handle == first;
+            EXPECT_TRUE(closedFirst);
+            EXPECT_NE(first, ctrl.m_hTvx.load());
+        }
+        ctrl.Close();
+    }
+}
+
+// A real acknowledgement wait, answered from the framework's own delivery thread.
+TEST_F(LifecycleTest, ClaimAndReleaseOfDeviceTypeThreeWithAcknowledgementsFromAnotherThread) {
+    SetCommandSleep(nullptr);
+    fake::FakeTavrix::Get().SetWriteHook([](const std::string& bytes) {
+        if (bytes.size() == kFrameSize) fake::FakeTavrix::Get().Deliver(Bytes({0x06}));
+    });
+    testing_support::TraceCapture trace;
+    CScannerCtrl ctrl;
+    ASSERT_EQ(0, ctrl.Open(3, 3, 0, false));
+    EXPECT_EQ(0, ctrl.ClaimDevice());
+    EXPECT_EQ(1, ctrl.m_Claimed.load());
+    EXPECT_EQ(0, ctrl.Release());
+    EXPECT_TRUE(trace.Contains("Sent Release cmd return:0!"));
+    EXPECT_EQ(1, ctrl.m_DeviceEnabled.load());
+    EXPECT_EQ(0, ctrl.Close());
+    const std::vector<std::string> writes = fake::FakeTavrix::Get().Writes();
+    ASSERT_EQ(4u, writes.size());  // claim, scan disable, release, scan enable
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(kFrameRelease), kFrameSize), writes[2]);
+}
+
+TEST_F(LifecycleTest, CloseWhileClaimedRunsReleaseInsideClose) {
+    CScannerCtrl ctrl;
+    ASSERT_EQ(0, ctrl.Open(2, 3, 0, false));
+    ASSERT_EQ(0, ctrl.ClaimDevice());
+    testing_support::TraceCapture trace;
+    EXPECT_EQ(0, ctrl.Close());
+    const std::vector<std::string> m = trace.Messages();
+    std::vector<std::string> scopes;
+    for (const std::string& line : m)
+        if (line.find("::Close ") != std::string::npos ||
+            line.find("::Release ") != std::string::npos)
+            scopes.push_back(line);
+    const std::vector<std::string> want = {
+        "qds::OPOS::CScannerCtrl::Close [Enter] {",
+        "  qds::OPOS::CScannerCtrl::Release [Enter] {",
+        "  qds::OPOS::CScannerCtrl::Release [Exit]  }",
+        "qds::OPOS::CScannerCtrl::Close [Exit]  }",
+    };
+    EXPECT_EQ(want, scopes);
+    EXPECT_EQ(1, ctrl.m_State.load());
+    EXPECT_EQ(0, ctrl.m_Claimed.load());
+    EXPECT_EQ(1, ctrl.m_DeviceEnabled.load());
+}
+
+TEST_F(LifecycleTest, ClaimTracesTheSuffixSettingItFinds) {
+    for (int suffix : {0, 1}) {
+        SCOPED_TRACE(suffix);
+        CScannerCtrl ctrl;
+        ASSERT_EQ(0, ctrl.Open(2, 3, 0, false));
+        ctrl.m_bSuffix = static_cast<uint8_t>(suffix);
+        testing_support::TraceCapture trace;
+        ASSERT_EQ(0, ctrl.ClaimDevice());
+        EXPECT_TRUE(trace.Contains(std::string("  qds::OPOS::CScannerCtrl::") +
+                                   (suffix ? "EnableBarcodeSuf" : "DisableBarcodeSuf") +
+                                   " [Enter] {"));
+        EXPECT_FALSE(trace.Contains(std::string("  qds::OPOS::CScannerCtrl::") +
+                                    (suffix ? "DisableBarcodeSuf" : "EnableBarcodeSuf") +
+                                    " [Enter] {"));
+        ctrl.Close();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Fails unless the Windows i686 Kolvex.dll exports each of the eleven native methods under its
+# stdcall-decorated name (and nothing else), and the x86_64 one under the plain JNI names.
+#   tools/check-jni-exports.sh [build-folder]     (default: build)
+set -uo pipefail
+top=${1:-build}
+fail=0
+methods=(Open@24 Close@8 LoadAddOn@36 ClaimDevice@12 ClearInput@8 DirectIO@20 ReleaseDevice@8
+         COFreezeEvents@12 GetPropertyString@12 SetPropertyNumber@16 GetPropertyNumber@12)
+
+exports() {  # names in the export table of $1
+  objdump -p "$1" | awk '/^\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\t\[/ {print $NF; next} on {on=0}'
+}
+
+check() {  # $1 dll, $2 "decorated" or "plain"
+  local dll=$1 form=$2 name want got
+  if [ ! -f "$dll" ]; then echo "missing: $dll"; fail=1; return; fi
+  got=$(exports "$dll" | sort)
+  want=$(for m in "${methods[@]}"; do
+           name="Java_com_jpos_scanner_Kolvex_${m%@*}"
+           if [ "$form" = decorated ]; then echo "_${name}@${m#*@}"; else echo "$name"; fi
+         done | sort)
+  for name in $want; do
+    grep -qxF "$name" <<<"$got" || { echo "$dll: export $name missing"; fail=1; }
+  done
+  if [ "$form" = decorated ]; then
+    extra=$(comm -13 <(echo "$want") <(echo "$got"))
+    [ -z "$extra" ] || { echo "$dll: unexpected exports: $extra"; fail=1; }
+  fi
+}
+
+check "$top/win32/bin/Kolvex.dll" decorated
+[ -f "$top/win64/bin/Kolvex.dll" ] && check "$top/win64/bin/Kolvex.dll" plain
+[ $fail -eq 0 ] && echo "JNI export checks passed"
+exit $fail
