@@ -11,7 +11,8 @@
 // the commands come from: standard input by default; --stdio needs it, a named pipe serves).
 //
 // Commands, one per line; each is answered with one line "OK ...", "RX <hex>" or
-// "ERR <reason>" on standard output (standard error with --stdio):
+// "ERR <reason>" on standard output (standard error with --stdio); scan and raw answer
+// "OK <count> t=<ns>", the monotonic clock just before their last write:
 //   scan SYM TEXT [v1|v2] [mod=HH] [chunks=N] [gap=MS]   send a label (TEXT may hold \xHH)
 //   raw HEX [chunks=N] [gap=MS]                          send bytes as they are
 //   reply MODE                                           auto ack nak r20 r21 bang bracket end none
@@ -301,12 +302,19 @@ std::string CSimulator::Send(const Bytes& bytes, int chunks, int gapMs) {
     if (static_cast<size_t>(chunks) > bytes.size()) chunks = static_cast<int>(bytes.size());
     if (chunks < 1) chunks = 1;
     const size_t per = (bytes.size() + static_cast<size_t>(chunks) - 1) / chunks;
+    int64_t lastWriteNs = 0;
     for (size_t off = 0; off < bytes.size() || off == 0; off += per) {
         if (off > 0 && gapMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
-        if (!WriteDevice(bytes.substr(off, per))) return "ERR device write failed";
+        const Bytes piece = bytes.substr(off, per);
+        // The monotonic clock (CLOCK_MONOTONIC on Linux, as Java's System.nanoTime) just
+        // before the last write, for latency measurements.
+        lastWriteNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count();
+        if (!WriteDevice(piece)) return "ERR device write failed";
         if (bytes.empty()) break;
     }
-    return "OK " + std::to_string(bytes.size());
+    return "OK " + std::to_string(bytes.size()) + " t=" + std::to_string(lastWriteNs);
 }
 
 std::string CSimulator::Execute(const std::string& line) {
