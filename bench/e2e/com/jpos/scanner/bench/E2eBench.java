@@ -9,8 +9,12 @@ import java.net.DatagramSocket;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Paths;
+import java.nio.file.DirectoryStream;
+import java.nio.file.Path;
 import java.util.Arrays;
 import java.util.List;
+import java.util.Map;
+import java.util.TreeMap;
 
 /**
  * Latency from scanner-sim writing a label to DataCount reading 1 in Java, over a
@@ -106,13 +110,42 @@ public final class E2eBench {
         return Long.parseLong(f[11]) + Long.parseLong(f[12]);
     }
 
+    /** Ticks of each thread of this process, by "tid name". */
+    static Map<String, Long> threadTicks() throws Exception {
+        Map<String, Long> m = new TreeMap<>();
+        try (DirectoryStream<Path> tasks = Files.newDirectoryStream(Paths.get("/proc/self/task"))) {
+            for (Path t : tasks) {
+                String stat;
+                try {
+                    stat = new String(Files.readAllBytes(t.resolve("stat")), StandardCharsets.US_ASCII);
+                } catch (java.io.IOException gone) {
+                    continue;
+                }
+                String name = stat.substring(stat.indexOf('(') + 1, stat.lastIndexOf(')'));
+                String[] f = stat.substring(stat.lastIndexOf(')') + 2).split(" ");
+                m.put(t.getFileName() + " " + name, Long.parseLong(f[11]) + Long.parseLong(f[12]));
+            }
+        }
+        return m;
+    }
+
     static void idle(String simPath, int seconds) throws Exception {
+        Map<String, Long> before0 = threadTicks();
         Kolvex k = open("pty", simPath);
         Thread.sleep(1000);  // let start-up work settle
+        Map<String, Long> before = threadTicks();
         long t0 = System.nanoTime(), c0 = cpuTicks();
         Thread.sleep(seconds * 1000L);
         long c1 = cpuTicks(), t1 = System.nanoTime();
+        Map<String, Long> after = threadTicks();
         close(k);
+        // Threads that came with the claim (the framework's receive thread among them).
+        for (Map.Entry<String, Long> e : after.entrySet()) {
+            boolean isNew = !before0.containsKey(e.getKey());
+            long d = e.getValue() - before.getOrDefault(e.getKey(), 0L);
+            if (d > 0 || isNew)
+                System.out.printf("  thread %-28s %s %d ticks%n", e.getKey(), isNew ? "(new since the claim)" : "", d);
+        }
         double pct = (c1 - c0) * 10.0 /* ms per tick */ / ((t1 - t0) / 1e6) * 100.0;
         System.out.printf("e2e idle: claimed and enabled, no scans, %d s: whole JVM process %.3f%% of one core (%d ticks of 10 ms)%n",
                 seconds, pct, c1 - c0);
