@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -337,6 +338,7 @@ TEST_F(TraceRegistry, UnwritablePathDropsLinesAndCarriesOn) {
     const std::string missingFolder = TempFolder() + "kolvex_no_such_folder" + sep + "x.log";
     const std::string folderItself =
         TempFolder() + "kolvex_a_folder_" + std::to_string(qds::plat::CurrentProcessId());
+    ASSERT_TRUE(std::filesystem::create_directory(folderItself));
     const std::string paths[] = {missingFolder, folderItself};
     for (const std::string& p : paths) {
         SCOPED_TRACE(p);
@@ -345,8 +347,11 @@ TEST_F(TraceRegistry, UnwritablePathDropsLinesAndCarriesOn) {
         CTraceLog log;
         ASSERT_EQ(log.FilePath(), p);
         for (int i = 0; i < 3; ++i) log.Write(5, "dropped %d", i);
-        EXPECT_FALSE(FileExists(missingFolder));
     }
+    EXPECT_FALSE(std::filesystem::exists(missingFolder));
+    EXPECT_FALSE(std::filesystem::exists(TempFolder() + "kolvex_no_such_folder"));
+    EXPECT_TRUE(std::filesystem::is_directory(folderItself));
+    std::filesystem::remove(folderItself);
 }
 
 TEST_F(TraceRegistry, DeletedFileIsCreatedAgainByTheNextLine) {
