@@ -78,7 +78,7 @@ std::unique_ptr<CHidStandIn> CHidStandIn::Create(const std::string& node, uint32
     const std::wstring name(node.begin(), node.end());
     HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096,
-                                   inBufferBytes, 0, nullptr);
+                                   inBufferBytes != 0 ? inBufferBytes : 65536, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) return nullptr;
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     CPipeStandIn* standIn = nullptr;
