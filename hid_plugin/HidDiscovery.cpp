@@ -20,7 +20,9 @@ plat::CCriticalSection& DevicePathsLock() {
     return s_cs;
 }
 
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
+wchar_t AsciiLower(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c;
+}
 
 // True when the lower-cased text at `s` begins with `prefix` (itself lower case).
 bool StartsWithLower(const wchar_t* s, const wchar_t* prefix) {
@@ -76,7 +78,8 @@ int GetParamValue(const wchar_t* text, const wchar_t* key, wchar_t* value) {
     }
     if (entry != nullptr) {
         const wchar_t* end = std::wcschr(entry, L';');
-        const size_t length = end != nullptr ? static_cast<size_t>(end - entry) : std::wcslen(entry);
+        const size_t length =
+            end != nullptr ? static_cast<size_t>(end - entry) : std::wcslen(entry);
         if (length < kParamValueChars) {
             std::wmemcpy(value, entry, length);
             value[length] = L'\0';

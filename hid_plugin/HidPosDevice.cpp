@@ -41,7 +41,7 @@ HidPosDevice* HidPosDevice::Create(std::unique_ptr<plat::CHidDevice> device) {
 void HidPosDevice::Destroy(HidPosDevice* device) {
     if (device == nullptr) return;
     device->StopReader();
-    delete device;
+    device->Release();
 }
 
 void HidPosDevice::StopReader() {
@@ -119,6 +119,7 @@ int32_t HidPosDevice::ReadWithTimeout(uint8_t* buffer, uint32_t length, uint32_t
             m_hDataEvent.Set();
             return got > 0 ? static_cast<int32_t>(got) : kDeviceClosed;
         }
+        if (m_pWaitHook != nullptr) m_pWaitHook(m_pWaitHookContext);
         const plat::WaitResult result = m_hDataEvent.Wait(wait);
         const uint32_t k = RingGet(buffer + got, length - got);
         got += k;

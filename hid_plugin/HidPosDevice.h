@@ -3,7 +3,9 @@
 //
 // Thread rules: the reader thread is the ring's only producer; ReadWithTimeout and Clear
 // consume. Reads, writes, clears and status queries may run on different threads at once.
-// Destroy must be the last call, with no other call still running.
+// Each such call holds a reference (CallGuard) so that Destroy, which stops the reader and
+// thereby wakes a waiting read, never frees the object under a call still running; the last
+// reference frees it. No call may begin after Destroy.
 #pragma once
 
 #include <atomic>
@@ -18,7 +20,7 @@ namespace qds::hid {
 constexpr uint32_t kRingSize = 0x200000;
 constexpr uint8_t kInputReportId = 2;
 constexpr uint8_t kOutputReportId = 4;
-constexpr uint32_t kMaxPayload = 56;      // payload bytes in one report
+constexpr uint32_t kMaxPayload = 56;       // payload bytes in one report
 constexpr uint32_t kMoreFollowsByte = 63;  // output report: 1 when further reports follow
 constexpr uint32_t kWriteTimeoutMs = 1000;
 constexpr uint32_t kFollowUpWaitMs = 20;  // wait for more bytes once some have come
@@ -31,16 +33,36 @@ constexpr int32_t kDeviceClosed = -11;
 constexpr int32_t kTransferFailed = -100;
 
 // Fills one 64-byte output report with `chunk` (1 to 56) bytes of `data`.
-void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows,
-                       uint8_t* report);
+void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows, uint8_t* report);
 
 class HidPosDevice {
-public:
+  public:
     // Builds the device on an opened backend and starts its reader thread. Null when memory,
     // an event or the thread cannot be had, or when the device closed again at once.
     static HidPosDevice* Create(std::unique_ptr<plat::CHidDevice> device);
-    // Stops the reader and frees the object.
+    // Stops the reader and drops the owner's reference: the object is freed now, or when the
+    // last call still running on it returns.
     static void Destroy(HidPosDevice* device);
+
+    // Holds a reference for the length of one call on the device.
+    class CallGuard {
+      public:
+        explicit CallGuard(HidPosDevice* device) : m_pDevice(device) { m_pDevice->AddRef(); }
+        ~CallGuard() { m_pDevice->Release(); }
+        CallGuard(const CallGuard&) = delete;
+        CallGuard& operator=(const CallGuard&) = delete;
+
+      private:
+        HidPosDevice* const m_pDevice;
+    };
+
+    // Called by ReadWithTimeout just before each wait for data (tests only; set it before
+    // any read runs).
+    using WaitHook = void (*)(void* context);
+    void SetWaitHookForTests(WaitHook hook, void* context) {
+        m_pWaitHook = hook;
+        m_pWaitHookContext = context;
+    }
 
     HidPosDevice(const HidPosDevice&) = delete;
     HidPosDevice& operator=(const HidPosDevice&) = delete;
@@ -66,18 +88,25 @@ public:
     // Signalled after each accepted report and once when the reader ends (tests watch it).
     plat::CEvent& DataEvent() { return m_hDataEvent; }
 
-private:
+  private:
     explicit HidPosDevice(std::unique_ptr<plat::CHidDevice> device);
     ~HidPosDevice();
+    void AddRef() { m_nRefs.fetch_add(1, std::memory_order_relaxed); }
+    void Release() {
+        if (m_nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    }
     static uint32_t ReaderThreadProc(void* arg);
     void ReaderLoop();
 
     plat::CEvent m_hDataEvent{false, false};  // auto reset
-    plat::CCriticalSection m_hIoMutex;      // a whole write; the reader's closing of the device
-    plat::CCriticalSection m_hThreadMutex;  // stopping the reader
+    plat::CCriticalSection m_hIoMutex;        // a whole write; the reader's closing of the device
+    plat::CCriticalSection m_hThreadMutex;    // stopping the reader
     const std::unique_ptr<plat::CHidDevice> m_hDevice;  // closed, never freed, by the reader
     plat::CThread m_hReaderThread;
     std::atomic<bool> m_bReaderHeld{false};  // m_hReaderThread runs or awaits its join
+    std::atomic<int> m_nRefs{1};             // the owner's, plus one per running call
+    WaitHook m_pWaitHook = nullptr;
+    void* m_pWaitHookContext = nullptr;
     plat::CCriticalSection m_csRing;
     uint32_t m_ringWrite = 0;
     uint32_t m_ringRead = 0;

@@ -22,12 +22,12 @@ extern "C" {
 // Result codes of the table functions.
 enum {
     PLUG_OK = 0,
-    PLUG_E_ARGUMENT = -1,     // a null pointer, or a size or length of 0
-    PLUG_E_BUFFER = -2,       // the caller's buffer is too small
-    PLUG_E_CLOSED = -11,      // the device has closed
-    PLUG_E_TRANSFER = -100,   // a transfer failed and the device has been shut down
-    PLUG_STATUS_CLOSED = 1,   // PlugGetStatus: the device has closed
-    PLUG_STATUS_OPEN = 2      // PlugGetStatus: the device is open
+    PLUG_E_ARGUMENT = -1,    // a null pointer, or a size or length of 0
+    PLUG_E_BUFFER = -2,      // the caller's buffer is too small
+    PLUG_E_CLOSED = -11,     // the device has closed
+    PLUG_E_TRANSFER = -100,  // a transfer failed and the device has been shut down
+    PLUG_STATUS_CLOSED = 1,  // PlugGetStatus: the device has closed
+    PLUG_STATUS_OPEN = 2     // PlugGetStatus: the device is open
 };
 
 // Time-out value of PlugRead that waits with no limit.

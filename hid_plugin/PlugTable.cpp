@@ -14,7 +14,9 @@ constexpr wchar_t kDescription[] = L"Usb hid-pos communicate";
 constexpr uint32_t kDescriptionChars = sizeof(kDescription) / sizeof(kDescription[0]);
 static_assert(kDescriptionChars == 24, "the description with its terminator");
 
-HidPosDevice* AsDevice(void* handle) { return static_cast<HidPosDevice*>(handle); }
+HidPosDevice* AsDevice(void* handle) {
+    return static_cast<HidPosDevice*>(handle);
+}
 
 }  // namespace
 
@@ -49,6 +51,7 @@ int32_t KX_CDECL PlugClose(void* handle) {
 
 int32_t KX_CDECL PlugGetStatus(void* handle) {
     if (handle == nullptr) return PLUG_E_ARGUMENT;
+    HidPosDevice::CallGuard guard(AsDevice(handle));
     return AsDevice(handle)->DeviceValid() ? PLUG_STATUS_OPEN : PLUG_STATUS_CLOSED;
 }
 
@@ -57,6 +60,7 @@ int32_t KX_CDECL PlugRead(void* handle, uint8_t* buffer, uint32_t length, uint32
     try {
         // The count comes back as a signed 32-bit result, so one read moves at most INT32_MAX.
         if (length > static_cast<uint32_t>(INT32_MAX)) length = INT32_MAX;
+        HidPosDevice::CallGuard guard(AsDevice(handle));
         return AsDevice(handle)->ReadWithTimeout(buffer, length, timeoutMs);
     } catch (...) {
         return PLUG_E_ARGUMENT;
@@ -69,6 +73,7 @@ int32_t KX_CDECL PlugWrite(void* handle, const uint8_t* data, uint32_t length) {
         length > static_cast<uint32_t>(INT32_MAX))
         return PLUG_E_ARGUMENT;
     try {
+        HidPosDevice::CallGuard guard(AsDevice(handle));
         return AsDevice(handle)->WriteReports(data, length);
     } catch (...) {
         return PLUG_E_ARGUMENT;
@@ -79,6 +84,7 @@ int32_t KX_CDECL PlugClear(void* handle) {
     if (handle == nullptr) return PLUG_E_ARGUMENT;
     try {
         HidPosDevice* device = AsDevice(handle);
+        HidPosDevice::CallGuard guard(device);
         if (!device->DeviceValid()) return PLUG_E_CLOSED;
         device->Clear();
         return PLUG_OK;
@@ -87,7 +93,9 @@ int32_t KX_CDECL PlugClear(void* handle) {
     }
 }
 
-int32_t KX_CDECL PlugReserved(void) { return PLUG_OK; }
+int32_t KX_CDECL PlugReserved(void) {
+    return PLUG_OK;
+}
 
 }  // extern "C"
 

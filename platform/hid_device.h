@@ -35,7 +35,7 @@ void ListHidInterfacePaths(HidPathVisitor visit, void* context);
 // writes (WriteReport); RequestStop and IsOpen may be called from any thread at any time.
 // Close must not overlap ReadReport or WriteReport.
 class CHidDevice {
-public:
+  public:
     CHidDevice() = default;
     virtual ~CHidDevice() = default;
     CHidDevice(const CHidDevice&) = delete;
@@ -58,10 +58,10 @@ public:
     // Closes the OS handle. The object stays usable for IsOpen and RequestStop.
     virtual void Close() = 0;
 
-protected:
+  protected:
     void MarkClosed() { m_bOpen.store(false, std::memory_order_release); }
 
-private:
+  private:
     std::atomic<bool> m_bOpen{true};
 };
 

@@ -94,17 +94,23 @@ void CChannel::Deliver(const uint8_t* data, int32_t length) {
 }
 
 void CChannel::DeviceLost() {
-    plat::CLock lock(m_csIo);
-    m_transport->Close();
-    m_open.store(false);
-    m_word.store(0);
+    {
+        plat::CLock lock(m_csIo);
+        m_transport->Close();
+        m_open.store(false);
+        m_word.store(0);
+    }
+    if (m_observer != nullptr) m_observer(false, m_observerContext);
 }
 
 bool CChannel::TryReopen() {
-    plat::CLock lock(m_csIo);
-    if (!m_transport->Open()) return false;
-    m_word.store(m_transport->OsWord());
-    m_open.store(true);
+    {
+        plat::CLock lock(m_csIo);
+        if (!m_transport->Open()) return false;
+        m_word.store(m_transport->OsWord());
+        m_open.store(true);
+    }
+    if (m_observer != nullptr) m_observer(true, m_observerContext);
     return true;
 }
 

@@ -49,6 +49,14 @@ public:
     uint32_t Word() const { return m_word.load(); }
     bool DeviceOpen() const { return m_open.load(); }
 
+    // Called on the receive thread each time the device goes away (false) or is back (true).
+    // Set before Start; for tests and diagnostics.
+    using StateObserver = void (*)(bool open, void* context);
+    void SetStateObserver(StateObserver observer, void* context) {
+        m_observer = observer;
+        m_observerContext = context;
+    }
+
     // Time between reopen attempts while the device is away.
     static constexpr uint32_t kRetryMs = 1000;
 
@@ -71,6 +79,8 @@ private:
     std::atomic<uint32_t> m_threadId{0};
     plat::CEvent m_stopEvent{true, false};
     plat::CThread m_thread;
+    StateObserver m_observer = nullptr;
+    void* m_observerContext = nullptr;
 };
 
 static_assert(sizeof(std::atomic<uint32_t>) == 4 && std::atomic<uint32_t>::is_always_lock_free,

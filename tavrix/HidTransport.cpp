@@ -82,7 +82,14 @@ std::string DefaultPlugInPath() {
 std::unique_ptr<ITransport> MakeHidTransport(const wchar_t* params) {
     std::string path = ReadTavrixValue("HID", "PlugIn");
     if (path.empty()) path = DefaultPlugInPath();
-    plat::LibHandle lib = plat::LoadLib(path.c_str());
+    if (params != nullptr) return MakeHidTransportFrom(path, params, false);
+    const std::string reg = ReadTavrixValue("HID", "Params");
+    return MakeHidTransportFrom(path, Widen(reg), reg.empty());
+}
+
+std::unique_ptr<ITransport> MakeHidTransportFrom(const std::string& plugInPath,
+                                                 const std::wstring& params, bool paramsNull) {
+    plat::LibHandle lib = plat::LoadLib(plugInPath.c_str());
     if (lib == nullptr) return nullptr;
     auto getFuns =
         reinterpret_cast<GetPlugDllFunsFn>(plat::GetSymbol(lib, PLUG_DLL_FUNS_EXPORT));
@@ -94,16 +101,7 @@ std::unique_ptr<ITransport> MakeHidTransport(const wchar_t* params) {
         plat::FreeLib(lib);
         return nullptr;
     }
-    std::wstring p;
-    bool paramsNull = false;
-    if (params != nullptr) {
-        p = params;
-    } else {
-        const std::string reg = ReadTavrixValue("HID", "Params");
-        paramsNull = reg.empty();
-        p = Widen(reg);
-    }
-    return std::make_unique<CHidTransport>(lib, funs, std::move(p), paramsNull);
+    return std::make_unique<CHidTransport>(lib, funs, params, paramsNull);
 }
 
 }  // namespace qds::tvx

@@ -52,7 +52,11 @@ std::unique_ptr<ITransport> MakeSerialTransport(const wchar_t* params) {
         !ParseDecimal(kv["baud"], &baud) || baud == 0) {
         return nullptr;
     }
-    return std::make_unique<CSerialTransport>(PortPath(port), baud);
+    return MakeSerialTransportAt(PortPath(port), baud);
+}
+
+std::unique_ptr<ITransport> MakeSerialTransportAt(const std::string& path, uint32_t baud) {
+    return std::make_unique<CSerialTransport>(path, baud);
 }
 
 }  // namespace qds::tvx

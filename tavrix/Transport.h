@@ -33,4 +33,11 @@ std::unique_ptr<ITransport> MakeSerialTransport(const wchar_t* params);
 std::unique_ptr<ITransport> MakeUdpTransport(const wchar_t* params);
 std::unique_ptr<ITransport> MakeHidTransport(const wchar_t* params);
 
+// The same with the configured parts given directly (the registry is not read).
+std::unique_ptr<ITransport> MakeSerialTransportAt(const std::string& path, uint32_t baud);
+// Null when the library cannot be loaded or its table is missing or of the wrong size.
+// paramsNull: PlugOpen gets a null parameter string.
+std::unique_ptr<ITransport> MakeHidTransportFrom(const std::string& plugInPath,
+                                                 const std::wstring& params, bool paramsNull);
+
 }  // namespace qds::tvx

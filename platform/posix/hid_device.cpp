@@ -37,8 +37,12 @@ std::string EnvOr(const char* name, const char* fallback) {
     return (v != nullptr && *v != '\0') ? std::string(v) : std::string(fallback);
 }
 
-std::string SysfsRoot() { return EnvOr("VANTREL_SYSFS_ROOT", "/sys"); }
-std::string DevDir() { return EnvOr("VANTREL_DEV_DIR", "/dev"); }
+std::string SysfsRoot() {
+    return EnvOr("VANTREL_SYSFS_ROOT", "/sys");
+}
+std::string DevDir() {
+    return EnvOr("VANTREL_DEV_DIR", "/dev");
+}
 
 // The number of "hidrawN", or -1 for any other name.
 long NodeNumber(const std::string& name) {
@@ -76,8 +80,9 @@ uint64_t NowMs() {
 }
 
 class CHidrawDevice final : public CHidDevice {
-public:
-    CHidrawDevice(int fd, int stopFd, bool socket) : m_fd(fd), m_stopFd(stopFd), m_bSocket(socket) {}
+  public:
+    CHidrawDevice(int fd, int stopFd, bool socket)
+        : m_fd(fd), m_stopFd(stopFd), m_bSocket(socket) {}
     ~CHidrawDevice() override {
         if (m_fd >= 0) ::close(m_fd);
         ::close(m_stopFd);
@@ -99,6 +104,7 @@ public:
                     if (errno == EINTR || errno == EAGAIN) continue;
                     return HidIo::Failed;  // ENODEV: unplugged
                 }
+                if (n == 0) return HidIo::Failed;  // end of file: the far end went away
                 count = static_cast<uint32_t>(n);
                 return HidIo::Done;
             }
@@ -140,7 +146,7 @@ public:
         MarkClosed();
     }
 
-private:
+  private:
     int m_fd;
     const int m_stopFd;
     const bool m_bSocket;
@@ -208,7 +214,7 @@ std::unique_ptr<CHidDevice> OpenHidDevice(const wchar_t* path) {
         bool socket = false;
         int fd = ::open(full.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
-            struct stat st{};
+            struct stat st {};
             if (errno != ENXIO || ::stat(full.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode))
                 return nullptr;
             fd = ConnectSeqpacket(full);

@@ -21,7 +21,7 @@ const GUID kHidInterfaceGuid = {
 constexpr DWORD kDetailBufferBytes = 528;
 
 class CWinHidDevice final : public CHidDevice {
-public:
+  public:
     CWinHidDevice(HANDLE device, HANDLE stopEvent, HANDLE readEvent, HANDLE writeEvent)
         : m_hDevice(device),
           m_hStopEvent(stopEvent),
@@ -88,7 +88,7 @@ public:
         MarkClosed();
     }
 
-private:
+  private:
     HANDLE m_hDevice;
     const HANDLE m_hStopEvent;   // manual reset: once set, every later read stops
     const HANDLE m_hReadEvent;   // manual reset, completion of m_ovRead

@@ -36,7 +36,7 @@ void RecordingSleep(uint32_t ms) {
 }
 
 class CommandsTest : public core_test::CoreTest {
-protected:
+  protected:
     void SetUp() override {
         CoreTest::SetUp();
         g_rec = &m_rec;
@@ -86,7 +86,11 @@ TEST_F(CommandsTest, WritesExactSequencesWithPausesAroundSerialMarkers) {
          "#99904041;",
          -1,
          {"W:#99904041;", "P:20", "W:%%%%"}},
-        {"type2 empty text over COM: markers only", 2, kCommuSerial, "", -1,
+        {"type2 empty text over COM: markers only",
+         2,
+         kCommuSerial,
+         "",
+         -1,
          {"W:$$$$", "P:20", "P:20", "W:%%%%"}},
         {"type2 empty text over udp: nothing", 2, kCommuUdp, "", -1, {}},
         {"type2 text over udp: no markers", 2, kCommuUdp, "#99900102;", 0, {"W:#99900102;"}},
@@ -240,7 +244,8 @@ TEST(CommandFrames, EachFrameCarriesItsDigitsAndCheckByte) {
         EXPECT_EQ(0x00, c.frame[1]);
         EXPECT_EQ(0x00, c.frame[2]);
         EXPECT_EQ(0x04, c.frame[3]);
-        EXPECT_EQ(std::string(c.digits), std::string(reinterpret_cast<const char*>(c.frame) + 4, 4));
+        EXPECT_EQ(std::string(c.digits),
+                  std::string(reinterpret_cast<const char*>(c.frame) + 4, 4));
         uint8_t x = 0;
         for (int i = 1; i <= 7; ++i) x ^= c.frame[i];
         EXPECT_EQ(static_cast<uint8_t>(~x), c.frame[8]);
@@ -269,7 +274,11 @@ TEST_F(CommandsTest, CodeIdPrefixCommandsByDeviceType) {
          {"EnableCodeIDPre!"}},
         {"type2 off over udp", 2, kCommuUdp, false, {"#99904040;"}, {"DisableCodeIDPre!"}},
         {"type4 on over HID", 4, kCommuHid, true, {"#99904041;"}, {"EnableCodeIDPre!"}},
-        {"type4 off over COM", 4, kCommuSerial, false, {"#99904040;", "%%%%"},
+        {"type4 off over COM",
+         4,
+         kCommuSerial,
+         false,
+         {"#99904040;", "%%%%"},
          {"DisableCodeIDPre!"}},
         {"type3 on", 3, kCommuHid, true, {}, {"EnableCodeIDPre!", "DevType3 Not Set CodeID"}},
         {"type3 off", 3, kCommuHid, false, {}, {"DisableCodeIDPre!", "DevType3 Not Set CodeID"}},

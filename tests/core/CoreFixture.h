@@ -18,7 +18,7 @@ inline constexpr int32_t kCommuUdp = 2;
 inline constexpr int32_t kCommuHid = 3;
 
 class CoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { fake::FakeTavrix::Get().Reset(); }
     void TearDown() override {
         fake::FakeTavrix::Get().WaitIdle();

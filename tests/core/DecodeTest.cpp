@@ -19,16 +19,16 @@ CodeMap Type3Codes() {
                  {0x02, 110}, {0x84, 111}, {0x83, 112}, {0x81, 118}, {0x82, 119}, {0x03, 120},
                  {0x40, 122}, {0x1F, 131}, {0x85, 132}, {0x20, 201}, {0x24, 202}, {0x23, 203},
                  {0x21, 204}, {0x86, 205}, {0x22, 206}, {0x2A, 207}};
-    for (uint8_t b : {0x0B, 0x19, 0x1B, 0x1C, 0x1D, 0x1E, 0x27, 0x29, 0x60, 0x61, 0x62, 0x63,
-                      0x64, 0x65})
+    for (uint8_t b :
+         {0x0B, 0x19, 0x1B, 0x1C, 0x1D, 0x1E, 0x27, 0x29, 0x60, 0x61, 0x62, 0x63, 0x64, 0x65})
         m[b] = 501;
     return m;
 }
 
 CodeMap Type24Codes() {
-    CodeMap m = {{'c', 101}, {'h', 102}, {'g', 103}, {'B', 104}, {'d', 104}, {'n', 104},
-                 {'e', 106}, {'q', 106}, {'r', 106}, {'a', 107}, {'b', 108}, {'y', 109},
-                 {'j', 110}, {'u', 120}, {'R', 131}};
+    CodeMap m = {{'c', 101}, {'h', 102}, {'g', 103}, {'B', 104}, {'d', 104},
+                 {'n', 104}, {'e', 106}, {'q', 106}, {'r', 106}, {'a', 107},
+                 {'b', 108}, {'y', 109}, {'j', 110}, {'u', 120}, {'R', 131}};
     for (char c : std::string("filmopstvwz")) m[static_cast<uint8_t>(c)] = 501;
     return m;
 }
@@ -47,8 +47,8 @@ struct FamilyCase {
 };
 
 TEST(DecodeDataToDataType, EveryByteValueOfEveryFamily) {
-    const FamilyCase cases[] = {{3, Type3Codes()},  {2, Type24Codes()}, {4, Type24Codes()},
-                                {1, Type1Codes()},  {0, Type1Codes()},  {5, Type1Codes()},
+    const FamilyCase cases[] = {{3, Type3Codes()}, {2, Type24Codes()}, {4, Type24Codes()},
+                                {1, Type1Codes()}, {0, Type1Codes()},  {5, Type1Codes()},
                                 {-1, Type1Codes()}};
     for (const FamilyCase& c : cases) {
         SCOPED_TRACE(c.devType);
@@ -72,11 +72,20 @@ TEST(DecodeDataToDataType, FamiliesDifferWhereTheTablesDiffer) {
         std::string scan;
         int32_t type;
     } cases[] = {
-        {1, "g1234567", 104}, {2, "g1234567", 103}, {4, "k1234567", 0},  {4, "f1234567", 501},
-        {2, "y1234567", 109}, {1, "y1234567", 0},   {1, "i1234567", 109}, {2, "x1234567", 0},
-        {2, "Z1234567", 0},   {2, "R1234567", 131}, {1, "R1234567", 0},
+        {1, "g1234567", 104},
+        {2, "g1234567", 103},
+        {4, "k1234567", 0},
+        {4, "f1234567", 501},
+        {2, "y1234567", 109},
+        {1, "y1234567", 0},
+        {1, "i1234567", 109},
+        {2, "x1234567", 0},
+        {2, "Z1234567", 0},
+        {2, "R1234567", 131},
+        {1, "R1234567", 0},
         {3, Bytes({0x02, 0x21, 0x00, 0, 0, 0, 'A'}), 204},
-        {3, Bytes({0x01, 0x80, 'A'}), 0}, {3, Bytes({0x01, 0x87, 'A'}), 0},
+        {3, Bytes({0x01, 0x80, 'A'}), 0},
+        {3, Bytes({0x01, 0x87, 'A'}), 0},
         {3, Bytes({0x01, 0xFF, 'A'}), 0},
     };
     for (const Case& c : cases) {
@@ -91,8 +100,8 @@ TEST(DecodeDataToDataType, ScansShorterThanThreeBytesAreUnknown) {
     for (int32_t devType : {1, 2, 3, 4}) {
         CScannerCtrl ctrl;
         ctrl.m_DevType = devType;
-        for (const std::string& scan : {std::string(), std::string("c"), std::string("c1"),
-                                        Bytes({0x01, 0x07})})
+        for (const std::string& scan :
+             {std::string(), std::string("c"), std::string("c1"), Bytes({0x01, 0x07})})
             EXPECT_EQ(0, ctrl.DecodeDataToDataType(scan)) << devType << " " << scan.size();
     }
 }
@@ -131,12 +140,10 @@ TEST_F(LabelRules, DeliveredScanIsCutByDeviceTypeAndRecordVersion) {
          label10},
         {"type3 v1 without label", 3, 1, Bytes({0x01, 0x02}), 0, "", ""},
         {"type3 v1 undecoded", 3, 0, Bytes({0x01, 0x02}) + "AB", 0, "AB", ""},
-        {"type3 v2 of 7 bytes", 3, 1, Bytes({0x02, 0x05, 'K', 'x', 'y', 'z', 'L'}), 104, "KL",
-         "L"},
+        {"type3 v2 of 7 bytes", 3, 1, Bytes({0x02, 0x05, 'K', 'x', 'y', 'z', 'L'}), 104, "KL", "L"},
         {"type3 v2 of 6 bytes, code 21", 3, 1, Bytes({0x02, 0x21, 'K', 'x', 'y', 'z'}), 204, "",
          ""},
-        {"type3 v2 longer", 3, 1, Bytes({0x02, 0x07, 'K', 1, 2, 3}) + "0123", 101, "K0123",
-         "0123"},
+        {"type3 v2 longer", 3, 1, Bytes({0x02, 0x07, 'K', 1, 2, 3}) + "0123", 101, "K0123", "0123"},
         {"type3 label with NUL", 3, 1, Bytes({0x01, 0x02, 'A', 0x00, 'B'}), 110,
          Bytes({'A', 0x00, 'B'}), Bytes({'A', 0x00, 'B'})},
         {"type3 unknown record kind", 3, 1, Bytes({0x05, 0x02, 'A', 'B'}), 110, "", ""},

@@ -3,26 +3,34 @@
 //   scanner-sim --type N --pty [--link PATH]       serial line on a pseudo-terminal
 //   scanner-sim --type N --udp LOCAL REMOTE        datagrams (LOCAL and REMOTE "host:port")
 //   scanner-sim --type N --stdio                   bytes on standard input and output
+//   scanner-sim --type N --hid FOLDER              a HID-POS scanner (vendor 6a2f, product
+//                                                  0a10) for Vantrel's Linux backend: FOLDER/sys
+//                                                  and FOLDER/dev are its VANTREL_SYSFS_ROOT and
+//                                                  VANTREL_DEV_DIR
 // Options: --record FILE (append every received byte), --reply MODE, --control FILE (where
 // the commands come from: standard input by default; --stdio needs it, a named pipe serves).
 //
 // Commands, one per line; each is answered with one line "OK ...", "RX <hex>" or
-// "ERR <reason>" on standard output (standard error with --stdio):
+// "ERR <reason>" on standard output (standard error with --stdio); scan and raw answer
+// "OK <count> t=<ns>", the monotonic clock just before their last write:
 //   scan SYM TEXT [v1|v2] [mod=HH] [chunks=N] [gap=MS]   send a label (TEXT may hold \xHH)
 //   raw HEX [chunks=N] [gap=MS]                          send bytes as they are
 //   reply MODE                                           auto ack nak r20 r21 bang bracket end none
 //   rx | rxclear | waitrx N MS                           bytes received so far (hex)
-//   unplug | replug                                      pseudo-terminal only: the device goes
-//                                                        away / comes back (new slave, --link
-//                                                        re-pointed)
+//   unplug | replug                                      pseudo-terminal and HID: the device goes
+//                                                        away / comes back (pty: a new slave,
+//                                                        --link re-pointed)
+//   waitconnect MS                                       HID: wait until the host has opened us
 //   symbologies | ping | quit
 // Events, on the same stream as the answers: "PTY <path>", "UDP <port>", "READY".
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -33,6 +41,7 @@
 #include <vector>
 
 #include "Scanner.h"
+#include "platform/hid_standin.h"
 #include "platform/pty.h"
 #include "platform/sync.h"
 #include "platform/udp.h"
@@ -41,7 +50,7 @@ namespace {
 
 using sim::Bytes;
 
-enum class Mode { Pty, Udp, Stdio };
+enum class Mode { Pty, Udp, Stdio, Hid };
 
 FILE* g_events = stdout;  // set once in main before any thread starts
 void SetEventStream(FILE* f) { g_events = f; }
@@ -50,7 +59,7 @@ struct Options {
     int devType = 0;
     Mode mode = Mode::Pty;
     bool modeGiven = false;
-    std::string link, local, remote, record, control;
+    std::string link, local, remote, record, control, hidRoot;
     sim::ReplyMode reply = sim::ReplyMode::Auto;
 };
 
@@ -64,7 +73,12 @@ public:
     bool Start() {
         std::lock_guard<std::mutex> lock(m_devLock);
         if (!OpenDevice()) return false;
-        m_reader = std::thread([this] { ReadLoop(); });
+        m_reader = std::thread([this] {
+            if (m_opt.mode == Mode::Hid)
+                HidLoop();
+            else
+                ReadLoop();
+        });
         return true;
     }
 
@@ -90,6 +104,8 @@ public:
 private:
     bool OpenDevice();
     void ReadLoop();
+    void HidLoop();
+    bool CreateHidNode();
     int32_t ReadDevice(uint8_t* buf, uint32_t size);
     bool WriteDevice(const Bytes& bytes);
     void Received(const Bytes& bytes);
@@ -100,6 +116,8 @@ private:
     sim::CScanner m_scanner;
     qds::plat::CPtyMaster m_pty;
     qds::plat::CUdpSocket m_udp;
+    std::unique_ptr<qds::plat::CHidStandIn> m_hid;  // null while unplugged
+    std::atomic<bool> m_hidConnected{false};
     std::ofstream m_record;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_unplugged{false};
@@ -124,6 +142,10 @@ bool CSimulator::OpenDevice() {
             break;
         case Mode::Stdio:
             break;
+        case Mode::Hid:
+            if (!CreateHidNode()) return false;
+            std::fprintf(g_events, "HID %s\n", m_opt.hidRoot.c_str());
+            break;
     }
     std::fflush(g_events);
     return true;
@@ -135,6 +157,8 @@ int32_t CSimulator::ReadDevice(uint8_t* buf, uint32_t size) {
             return m_pty.Read(buf, size, qds::plat::kInfinite);
         case Mode::Udp:
             return m_udp.Read(buf, size, qds::plat::kInfinite);
+        case Mode::Hid:
+            return -1;
         case Mode::Stdio: {
             const int c = std::fgetc(stdin);
             if (c == EOF) return -1;
@@ -203,8 +227,74 @@ bool CSimulator::WriteDevice(const Bytes& bytes) {
             return m_udp.Write(p, n) == static_cast<int32_t>(n);
         case Mode::Stdio:
             return std::fwrite(p, 1, n, stdout) == n && std::fflush(stdout) == 0;
+        case Mode::Hid: {
+            // Input reports: id 2, payload length, up to 56 payload bytes, zero-filled.
+            if (!m_hid || !m_hidConnected) return false;
+            for (uint32_t off = 0; off < n; off += 56) {
+                uint8_t report[64] = {2};
+                const uint32_t chunk = std::min<uint32_t>(56, n - off);
+                report[1] = static_cast<uint8_t>(chunk);
+                std::memcpy(report + 2, p + off, chunk);
+                if (!m_hid->SendReport(report, 64)) return false;
+            }
+            return true;
+        }
     }
     return false;
+}
+
+bool CSimulator::CreateHidNode() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path root(m_opt.hidRoot);
+    const fs::path dev = root / "sys" / "class" / "hidraw" / "hidraw0" / "device";
+    fs::create_directories(dev, ec);
+    fs::create_directories(root / "dev", ec);
+    std::ofstream(dev / "uevent") << "DRIVER=hid-generic\nHID_ID=0003:00006A2F:00000A10\n"
+                                     "HID_NAME=Simulated HID-POS scanner\n";
+    m_hid = qds::plat::CHidStandIn::Create((root / "dev" / "hidraw0").string(), 0);
+    m_hidConnected = false;
+    return m_hid != nullptr;
+}
+
+// The stand-in serves one thread at a time, so every call on it holds m_devLock; the waits
+// are short so that labels can go out in between.
+void CSimulator::HidLoop() {
+    constexpr uint32_t kStepMs = 50;
+    while (!m_stop) {
+        uint8_t report[64];
+        int32_t n = 0;
+        {
+            std::unique_lock<std::mutex> lock(m_devLock);
+            if (!m_hid) {
+                lock.unlock();
+                std::unique_lock<std::mutex> rx(m_rxLock);
+                m_rxCond.wait(rx, [this] { return !m_unplugged || m_stop; });
+                continue;
+            }
+            if (!m_hidConnected) {
+                const bool accepted = m_hid->Accept(kStepMs);
+                if (accepted) {
+                    {
+                        std::lock_guard<std::mutex> rx(m_rxLock);
+                        m_hidConnected = true;
+                    }
+                    m_rxCond.notify_all();
+                }
+                continue;
+            }
+            n = m_hid->ReceiveReport(report, sizeof report, kStepMs);
+            if (n == 0) {  // the host closed the device
+                m_hid->Unplug();
+                m_hidConnected = false;
+                continue;
+            }
+        }
+        // Output reports: id 4, payload length 1 to 56, payload.
+        if (n == 64 && report[0] == 4 && report[1] >= 1 && report[1] <= 56) {
+            Received(Bytes(reinterpret_cast<char*>(report + 2), report[1]));
+        }
+    }
 }
 
 std::string CSimulator::Send(const Bytes& bytes, int chunks, int gapMs) {
@@ -212,12 +302,19 @@ std::string CSimulator::Send(const Bytes& bytes, int chunks, int gapMs) {
     if (static_cast<size_t>(chunks) > bytes.size()) chunks = static_cast<int>(bytes.size());
     if (chunks < 1) chunks = 1;
     const size_t per = (bytes.size() + static_cast<size_t>(chunks) - 1) / chunks;
+    int64_t lastWriteNs = 0;
     for (size_t off = 0; off < bytes.size() || off == 0; off += per) {
         if (off > 0 && gapMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
-        if (!WriteDevice(bytes.substr(off, per))) return "ERR device write failed";
+        const Bytes piece = bytes.substr(off, per);
+        // The monotonic clock (CLOCK_MONOTONIC on Linux, as Java's System.nanoTime) just
+        // before the last write, for latency measurements.
+        lastWriteNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count();
+        if (!WriteDevice(piece)) return "ERR device write failed";
         if (bytes.empty()) break;
     }
-    return "OK " + std::to_string(bytes.size());
+    return "OK " + std::to_string(bytes.size()) + " t=" + std::to_string(lastWriteNs);
 }
 
 std::string CSimulator::Execute(const std::string& line) {
@@ -287,6 +384,30 @@ std::string CSimulator::Execute(const std::string& line) {
         const bool ok = m_rxCond.wait_for(lock, limit, [&] { return m_rx.size() >= want; });
         return (ok ? "RX " : "ERR timeout RX ") + sim::ToHex(m_rx);
     }
+    if (cmd == "waitconnect") {
+        if (m_opt.mode != Mode::Hid || plain.size() != 1) return "ERR usage: waitconnect MS";
+        const auto limit = std::chrono::milliseconds(std::atol(plain[0].c_str()));
+        std::unique_lock<std::mutex> lock(m_rxLock);
+        const bool ok = m_rxCond.wait_for(lock, limit, [this] { return m_hidConnected.load(); });
+        return ok ? "OK" : "ERR timeout";
+    }
+    if (m_opt.mode == Mode::Hid && (cmd == "unplug" || cmd == "replug")) {
+        std::lock_guard<std::mutex> lock(m_devLock);
+        if (cmd == "unplug") {
+            m_hid.reset();  // the connection and the node go away
+            m_hidConnected = false;
+            m_unplugged = true;
+            return "OK";
+        }
+        if (!m_unplugged) return "ERR not unplugged";
+        if (!CreateHidNode()) return "ERR cannot create the node";
+        {
+            std::lock_guard<std::mutex> rx(m_rxLock);
+            m_unplugged = false;
+        }
+        m_rxCond.notify_all();
+        return "OK";
+    }
     if (cmd == "unplug") {
         if (m_opt.mode != Mode::Pty) return "ERR only on a pseudo-terminal";
         if (m_unplugged) return "ERR already unplugged";
@@ -346,6 +467,9 @@ int main(int argc, char** argv) {
         } else if (a == "--link" && next(&o.link)) {
         } else if (a == "--udp" && next(&o.local) && next(&o.remote)) {
             o.mode = Mode::Udp;
+            o.modeGiven = true;
+        } else if (a == "--hid" && next(&o.hidRoot)) {
+            o.mode = Mode::Hid;
             o.modeGiven = true;
         } else if (a == "--stdio") {
             o.mode = Mode::Stdio;

@@ -1,0 +1,178 @@
+// The add-on output hook with our recording add-on library loaded for real.
+#include "platform/dynlib.h"
+#include "service/Commands.h"
+#include "tests/core/CoreFixture.h"
+
+using namespace qds::OPOS;
+using core_test::kCommuHid;
+using core_test::kCommuSerial;
+
+namespace {
+
+constexpr const char* kAddOnFile = TEST_ADDON_FILE;
+constexpr const char* kAddOnFunction = "TestAddOnOutput";
+
+struct OutputCall {
+    uint32_t word, channel, level;
+    bool operator==(const OutputCall& o) const {
+        return word == o.word && channel == o.channel && level == o.level;
+    }
+};
+std::ostream& operator<<(std::ostream& os, const OutputCall& c) {
+    return os << "(" << std::hex << c.word << "," << c.channel << "," << c.level << ")";
+}
+
+// Reads the add-on's record of calls through its own exports.
+class AddOnRecord {
+  public:
+    AddOnRecord() {
+        m_lib = qds::plat::LoadLib(kAddOnFile);
+        m_reset =
+            reinterpret_cast<void(KX_CDECL*)()>(qds::plat::GetSymbol(m_lib, "TestAddOnReset"));
+        m_count = reinterpret_cast<int32_t(KX_CDECL*)()>(
+            qds::plat::GetSymbol(m_lib, "TestAddOnCallCount"));
+        m_get = reinterpret_cast<int32_t(KX_CDECL*)(int32_t, uint32_t*, uint32_t*, uint32_t*)>(
+            qds::plat::GetSymbol(m_lib, "TestAddOnGetCall"));
+    }
+    ~AddOnRecord() {
+        if (m_lib != nullptr) qds::plat::FreeLib(m_lib);
+    }
+    bool Loaded() const { return m_reset && m_count && m_get; }
+    void Reset() { m_reset(); }
+    std::vector<OutputCall> Calls() {
+        std::vector<OutputCall> out;
+        for (int32_t i = 0; i < m_count(); ++i) {
+            OutputCall c{};
+            m_get(i, &c.word, &c.channel, &c.level);
+            out.push_back(c);
+        }
+        return out;
+    }
+
+  private:
+    qds::plat::LibHandle m_lib = nullptr;
+    void(KX_CDECL* m_reset)() = nullptr;
+    int32_t(KX_CDECL* m_count)() = nullptr;
+    int32_t(KX_CDECL* m_get)(int32_t, uint32_t*, uint32_t*, uint32_t*) = nullptr;
+};
+
+void NoSleep(uint32_t) {}
+
+class AddOnTest : public core_test::CoreTest {
+  protected:
+    void SetUp() override {
+        CoreTest::SetUp();
+        ASSERT_TRUE(m_record.Loaded()) << kAddOnFile;
+        m_record.Reset();
+        SetCommandSleep(&NoSleep);  // device type 3 waits for an acknowledgement
+    }
+    void TearDown() override {
+        SetCommandSleep(nullptr);
+        CoreTest::TearDown();
+    }
+    AddOnRecord m_record;
+};
+
+TEST_F(AddOnTest, PulseSetsThenClearsWithTheLowBytes) {
+    CScannerCtrl ctrl;
+    ctrl.LoadAddOn(kAddOnFile, kAddOnFunction, 0x1FF, 0x102, 0, 1, 0);
+    EXPECT_TRUE(ctrl.AddOnPulse(0xCAFE0001u));
+    EXPECT_TRUE(ctrl.AddOnSet(0x77u));
+    const std::vector<OutputCall> expected = {
+        {0xCAFE0001u, 0xFF, 0x02}, {0xCAFE0001u, 0xFF, 0x00}, {0x77u, 0xFF, 0x02}};
+    EXPECT_EQ(expected, m_record.Calls());
+}
+
+TEST_F(AddOnTest, PulseTimeDefaultsTo50) {
+    const std::pair<int32_t, int32_t> cases[] = {{0, 50}, {-5, 50}, {1, 1}, {80, 80}};
+    for (const auto& c : cases) {
+        CScannerCtrl ctrl;
+        ctrl.LoadAddOn(kAddOnFile, kAddOnFunction, 1, 1, 0, c.first, 0);
+        EXPECT_EQ(c.second, ctrl.m_AddOn.PulseMs) << c.first;
+    }
+}
+
+TEST_F(AddOnTest, MissingLibraryOrFunctionLeavesTheHookInactive) {
+    CScannerCtrl ctrl;
+    ctrl.LoadAddOn(kAddOnFile, "NoSuchFunction", 1, 1, 1, 1, 0);
+    EXPECT_NE(nullptr, ctrl.m_AddOn.hModule);
+    EXPECT_FALSE(ctrl.AddOnPulse(1));
+    EXPECT_FALSE(ctrl.AddOnSet(1));
+
+    ctrl.LoadAddOn(kAddOnFile, kAddOnFunction, 3, 4, 1, 1, 0);
+    EXPECT_TRUE(ctrl.AddOnSet(1));
+    ctrl.LoadAddOn("no_such_addon_library_xyz", kAddOnFunction, 9, 9, 9, 9, 0);
+    EXPECT_EQ(nullptr, ctrl.m_AddOn.hModule);
+    EXPECT_EQ(3, ctrl.m_AddOn.Channel);  // settings of the earlier load are kept
+    EXPECT_FALSE(ctrl.AddOnPulse(1));
+    EXPECT_EQ(1u, m_record.Calls().size());
+}
+
+TEST_F(AddOnTest, SuffixFlagIsSetWhateverBecomesOfTheLibrary) {
+    CScannerCtrl ctrl;
+    ctrl.LoadAddOn(nullptr, nullptr, 0, 0, 0, 0, 5);
+    EXPECT_EQ(1, ctrl.m_bSuffix.load());
+    ctrl.LoadAddOn("no_such_addon_library_xyz", kAddOnFunction, 0, 0, 0, 0, 0);
+    EXPECT_EQ(0, ctrl.m_bSuffix.load());
+    ctrl.LoadAddOn(kAddOnFile, nullptr, 0, 0, 0, 0, 1);
+    EXPECT_EQ(1, ctrl.m_bSuffix.load());
+    EXPECT_EQ(nullptr, ctrl.m_AddOn.hModule);
+}
+
+TEST_F(AddOnTest, ChannelWordIsReadThroughTheHandle) {
+    CScannerCtrl ctrl;
+    EXPECT_EQ(0u, ctrl.ChannelWord());
+    fake::FakeTavrix::Get().SetChannelWord(0xA1B2C3D4u);
+    ctrl.m_hTvx = tvx_open(L"HID", nullptr, 1);
+    EXPECT_EQ(0xA1B2C3D4u, ctrl.ChannelWord());
+}
+
+struct EnableCase {
+    const char* name;
+    int32_t devType;
+    int32_t value;
+    int32_t pulseOnScan;
+    std::vector<OutputCall> calls;
+};
+
+TEST_F(AddOnTest, SetDeviceEnabledDrivesTheOutputOnlyForDeviceType1) {
+    constexpr uint32_t kWord = 0x00C0FFEEu;
+    const std::vector<OutputCall> pulse = {{kWord, 0x05, 0x01}, {kWord, 0x05, 0x00}};
+    const std::vector<OutputCall> set = {{kWord, 0x05, 0x01}};
+    const EnableCase cases[] = {
+        {"type1 enable pulses", 1, 1, 0, pulse},
+        {"type1 disable sets", 1, 0, 0, set},
+        {"type1 enable with pulse-on-scan", 1, 1, 1, pulse},
+        {"type1 disable with pulse-on-scan", 1, 0, 1, set},
+        {"type1 any non-zero value enables", 1, -3, 0, pulse},
+        {"type2 enable", 2, 1, 1, {}},
+        {"type2 disable", 2, 0, 1, {}},
+        {"type3 enable", 3, 1, 1, {}},
+        {"type3 disable", 3, 0, 1, {}},
+        {"type4 enable", 4, 1, 1, {}},
+        {"type4 disable", 4, 0, 1, {}},
+    };
+    for (const EnableCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_record.Reset();
+        fake::FakeTavrix::Get().SetChannelWord(kWord);
+        auto ctrl = Claimed(c.devType, kCommuSerial);
+        ctrl->LoadAddOn(kAddOnFile, kAddOnFunction, 0x105, 0x301, c.pulseOnScan, 1, 0);
+        ctrl->SetDeviceEnabled(c.value);
+        EXPECT_EQ(c.calls, m_record.Calls());
+        EXPECT_EQ(c.value, ctrl->m_DeviceEnabled.load());
+    }
+}
+
+TEST_F(AddOnTest, NoCallWithoutAChannel) {
+    auto ctrl = Opened(1, kCommuHid);
+    ctrl->LoadAddOn(kAddOnFile, kAddOnFunction, 1, 1, 1, 1, 0);
+    ctrl->SetDeviceEnabled(1);  // not claimed: refused
+    EXPECT_EQ(OPOS_E_NOTCLAIMED, ctrl->m_ResultCode.load());
+    ctrl->m_Claimed = 1;  // claimed but without a channel handle
+    ctrl->SetDeviceEnabled(1);
+    ctrl->SetDeviceEnabled(0);
+    EXPECT_TRUE(m_record.Calls().empty());
+}
+
+}  // namespace
