@@ -2,6 +2,7 @@ cmake_minimum_required(VERSION 3.25)
 # Writes the user part of README.md (cmake -DIN=README.md -DOUT=file -P ReadmeUser.cmake):
 # the introduction and the sections a user of the package needs, without the developer ones.
 set(keep "What this is" "Configuration" "Pointing the program at a real scanner"
+         "HID scanners (Vantrel)"
          "Which library set for which JVM" "Java API"
          "Installing")
 file(READ ${IN} text)

@@ -119,7 +119,7 @@ int32_t HidPosDevice::ReadWithTimeout(uint8_t* buffer, uint32_t length, uint32_t
             m_hDataEvent.Set();
             return got > 0 ? static_cast<int32_t>(got) : kDeviceClosed;
         }
-        if (m_pWaitHook != nullptr) m_pWaitHook(m_pWaitHookContext);
+        if (m_pWaitHook != nullptr) m_pWaitHook(m_pWaitHookContext, wait);
         const plat::WaitResult result = m_hDataEvent.Wait(wait);
         const uint32_t k = RingGet(buffer + got, length - got);
         got += k;

@@ -56,9 +56,9 @@ class HidPosDevice {
         HidPosDevice* const m_pDevice;
     };
 
-    // Called by ReadWithTimeout just before each wait for data (tests only; set it before
-    // any read runs).
-    using WaitHook = void (*)(void* context);
+    // Called by ReadWithTimeout just before each wait for data, with the wait's time-out
+    // (tests only; set it before any read runs).
+    using WaitHook = void (*)(void* context, uint32_t timeoutMs);
     void SetWaitHookForTests(WaitHook hook, void* context) {
         m_pWaitHook = hook;
         m_pWaitHookContext = context;

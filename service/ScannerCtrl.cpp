@@ -25,9 +25,8 @@ CScannerCtrl::CScannerCtrl() {
 
 CScannerCtrl::~CScannerCtrl() {
     if (JNIEvents* sink = m_pJniEvents.exchange(nullptr)) delete sink;
-    // Texts and containers are released before the add-on module is freed (here and only
-    // here), so nothing of the object outlives the module's unloading but the locks. The
-    // framework channel is the application's to close.
+    // Texts and containers are released first, then the add-on module is freed (here and
+    // only here). The framework channel is the application's to close.
     std::string().swap(m_RecvText);
     std::string().swap(m_PopText);
     std::deque<std::string>().swap(m_FifoData);

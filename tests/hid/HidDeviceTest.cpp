@@ -45,11 +45,16 @@ class HidDeviceTest : public ::testing::Test {
 // Counts the waits of ReadWithTimeout and lets the test act at the n-th one.
 class WaitCounter {
   public:
-    static void Hook(void* self) {
+    static void Hook(void* self, uint32_t timeoutMs) {
         auto* c = static_cast<WaitCounter*>(self);
         std::lock_guard<std::mutex> lock(c->m_mutex);
         ++c->m_waits;
+        c->m_timeouts.push_back(timeoutMs);
         c->m_cv.notify_all();
+    }
+    std::vector<uint32_t> Timeouts() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_timeouts;
     }
     void WaitFor(int n) {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -60,6 +65,7 @@ class WaitCounter {
     std::mutex m_mutex;
     std::condition_variable m_cv;
     int m_waits = 0;
+    std::vector<uint32_t> m_timeouts;
 };
 
 TEST_F(HidDeviceTest, OpenDeviceReportsOpenAndReadsNothingWithoutWaiting) {
@@ -71,12 +77,14 @@ TEST_F(HidDeviceTest, OpenDeviceReportsOpenAndReadsNothingWithoutWaiting) {
     EXPECT_EQ(PlugRead(nullptr, buf, 8, 0), PLUG_E_ARGUMENT);
 }
 
+// A timed read that gets some bytes returns them after a short follow-up wait, not at the end of
+// its (here generous) time-out.
 TEST_F(HidDeviceTest, BytesThatComeDuringATimedWaitEndTheRead) {
     WaitCounter waits;
     device->SetWaitHookForTests(WaitCounter::Hook, &waits);
     auto read = std::async(std::launch::async, [&] {
         std::vector<uint8_t> buf(64);
-        const int32_t n = PlugRead(device, buf.data(), 64, 500);
+        const int32_t n = PlugRead(device, buf.data(), 64, 60000);
         buf.resize(n > 0 ? n : 0);
         return std::make_pair(n, buf);
     });
@@ -85,6 +93,8 @@ TEST_F(HidDeviceTest, BytesThatComeDuringATimedWaitEndTheRead) {
     const auto [n, bytes] = read.get();
     ASSERT_EQ(n, 10);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(bytes[i], 0x30 + i);
+    // The caller's time-out for the first bytes, then one 20 ms wait that brings nothing.
+    EXPECT_EQ(waits.Timeouts(), (std::vector<uint32_t>{60000, 20}));
 }
 
 TEST_F(HidDeviceTest, InfiniteReadGathersAcrossReportsAndLeavesTheRest) {
@@ -113,6 +123,7 @@ TEST_F(HidDeviceTest, InfiniteReadWaitsForLaterReports) {
     const auto [n, bytes] = read.get();
     EXPECT_EQ(n, 5);
     EXPECT_EQ(bytes, (std::vector<uint8_t>{1, 2, 3, 11, 12}));
+    EXPECT_EQ(waits.Timeouts(), (std::vector<uint32_t>{PLUG_INFINITE, PLUG_INFINITE}));
 }
 
 TEST_F(HidDeviceTest, EmptyReportStoresNothingButWakesAReader) {
@@ -131,6 +142,7 @@ TEST_F(HidDeviceTest, EmptyReportStoresNothingButWakesAReader) {
     waits.WaitFor(2);  // woken with nothing, it waits again rather than returning
     Deliver(InputReport(2, 2));
     EXPECT_EQ(read.get(), 2);
+    EXPECT_EQ(waits.Timeouts(), (std::vector<uint32_t>{60000, 60000}));
 }
 
 struct EndCase {

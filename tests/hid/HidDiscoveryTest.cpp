@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -9,6 +10,17 @@
 #include "hid_plugin/HidDiscovery.h"
 
 using namespace qds::hid;
+
+// Lets a test make the non-throwing array allocation fail.
+static std::atomic<bool> g_failNothrowNew{false};
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    if (g_failNothrowNew.load()) return nullptr;
+    try {
+        return ::operator new[](size);
+    } catch (...) {
+        return nullptr;
+    }
+}
 
 namespace {
 
@@ -56,6 +68,18 @@ TEST(GetParamValue, NullArgumentsAndAnEmptyKeyAreNotFound) {
     EXPECT_EQ(GetParamValue(L"id=1", L"id", nullptr), 0);
     EXPECT_EQ(GetParamValue(L"=1", L"", value), 0);
     EXPECT_EQ(std::wstring(value), L"untouched");
+}
+
+TEST(GetParamValue, NoMemoryForTheCopyCountsAsNotFound) {
+    wchar_t value[kParamValueChars] = L"untouched";
+    g_failNothrowNew = true;
+    const int found = GetParamValue(L"id=1", L"id", value);
+    const int index = ChooseDeviceIndex(L"id=0", 3);
+    g_failNothrowNew = false;
+    EXPECT_EQ(found, 0);
+    EXPECT_EQ(std::wstring(value), L"untouched");
+    EXPECT_EQ(index, 2);  // as without the key: the last device
+    EXPECT_EQ(GetParamValue(L"id=1", L"id", value), 1);
 }
 
 TEST(GetParamValue, LeavesTheCallersTextAlone) {
@@ -201,7 +225,7 @@ TEST(ChooseDevicePath, OverlappingOpensNeverTearAPath) {
     const std::wstring b = L"\\\\?\\hid#vid_03f0&pid_5539#" + std::wstring(200, L'b');
     std::atomic<int> bad{0};
     auto run = [&](HidPathLister lister, const wchar_t* params, const std::wstring& want) {
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; i < 2000; ++i) {
             wchar_t path[kDevicePathChars];
             if (!ChooseDevicePath(params, path, lister) || std::wstring(path) != want) ++bad;
         }

@@ -8,6 +8,7 @@
 #include "Receiver.h"
 #include "platform/process.h"
 #include "platform/pty.h"
+#include "platform/serial.h"
 #include "platform/udp.h"
 #include "tavrix/Api.h"
 
@@ -115,6 +116,14 @@ TEST_F(SerialChannel, UnplugAndReplugWithoutCallsFromAbove) {
 TEST_F(SerialChannel, MissingDeviceFailsTheOpen) {
     qds::plat::RemoveFile(m_link);
     EXPECT_EQ(OpenChannel(), nullptr);
+}
+
+// POSIX serial ports take the standard rates only (Windows drivers decide for themselves).
+TEST_F(SerialChannel, RateMustBeAStandardOne) {
+    qds::plat::CSerialPort port;
+    EXPECT_FALSE(port.Open(m_link.c_str(), 12345));
+    EXPECT_FALSE(port.Open(m_link.c_str(), 0));
+    EXPECT_TRUE(port.Open(m_link.c_str(), 115200));
 }
 
 // Bytes keep coming while the channel closes: callbacks never overlap and none runs after

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -69,6 +70,15 @@ std::string MessageOf(const std::string& line) {
 class TraceRegistry : public ::testing::Test {
   protected:
     CScopedRegistry m_reg{{{RegView::View32, kKey}}};
+
+    // A log configured from the registry as it stands. The key is removed at once: under
+    // Wine the registry is shared with other test processes, whose logs must not pick up
+    // this test's settings.
+    std::unique_ptr<CTraceLog> Load() {
+        auto log = std::make_unique<CTraceLog>();
+        m_reg.DeleteKey(RegView::View32, kKey);
+        return log;
+    }
 };
 
 // ---------------------------------------------------------------- line layout
@@ -77,7 +87,8 @@ TEST_F(TraceRegistry, LineHasPrefixLevelNameMessageAndPlatformLineEnd) {
     const std::string path = TempFile("kolvex_layout");
     ASSERT_TRUE(m_reg.SetString(RegView::View32, kKey, "LogFileFullPath", path));
     ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 5));
-    CTraceLog log;
+    const auto logp = Load();
+    CTraceLog& log = *logp;
     ASSERT_EQ(log.FilePath(), path);
 
     const qds::plat::LocalTimeMs before = qds::plat::LocalTimeNow();
@@ -108,7 +119,8 @@ TEST_F(TraceRegistry, EveryLevelGetsItsNineCharacterName) {
     const std::string path = TempFile("kolvex_names");
     ASSERT_TRUE(m_reg.SetString(RegView::View32, kKey, "LogFileFullPath", path));
     ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 100));
-    CTraceLog log;
+    const auto logp = Load();
+    CTraceLog& log = *logp;
     const struct {
         int32_t level;
         const char* name;
@@ -132,7 +144,8 @@ TEST_F(TraceRegistry, LineFeedsInAMessageBecomeThePlatformLineEnd) {
     const std::string path = TempFile("kolvex_eol");
     ASSERT_TRUE(m_reg.SetString(RegView::View32, kKey, "LogFileFullPath", path));
     ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 5));
-    CTraceLog log;
+    const auto logp = Load();
+    CTraceLog& log = *logp;
     log.Write(5, "a\nb");
     const std::string bytes = ReadBytes(path);
     std::remove(path.c_str());
@@ -147,7 +160,8 @@ TEST_F(TraceRegistry, ConcurrentLongLinesNeverInterleave) {
     const std::string path = TempFile("kolvex_threads");
     ASSERT_TRUE(m_reg.SetString(RegView::View32, kKey, "LogFileFullPath", path));
     ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 5));
-    CTraceLog log;
+    const auto logp = Load();
+    CTraceLog& log = *logp;
     constexpr int kThreads = 4, kLines = 100;
     const std::string filler(700, 'x');
     qds::plat::CEvent go(true, false);
@@ -195,7 +209,8 @@ TEST_F(TraceRegistry, ConfiguredLevelLetsThroughOnlyLevelsNotAboveIt) {
         const std::string path = TempFile("kolvex_filter");
         ASSERT_TRUE(m_reg.SetString(RegView::View32, kKey, "LogFileFullPath", path));
         ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", c.logLevel));
-        CTraceLog log;
+        const auto logp = Load();
+        CTraceLog& log = *logp;
         EXPECT_EQ(log.Level(), static_cast<int32_t>(c.logLevel));
         for (int32_t level = 1; level <= 8; ++level) log.Write(level, "level %d", level);
         std::vector<int32_t> got;
@@ -266,7 +281,8 @@ TEST_F(TraceRegistry, ConfigurationFromTheRegistry) {
                 ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", c.level));
             }
         }
-        CTraceLog log;
+        const auto logp = Load();
+        CTraceLog& log = *logp;
         EXPECT_EQ(log.Level(), c.expectLevel);
         EXPECT_EQ(log.FilePath(), c.expectPath == PathIs::Given ? c.path : DefaultPath());
     }
@@ -276,14 +292,16 @@ TEST_F(TraceRegistry, ConfigurationFromTheRegistry) {
 // call is the bytes '5', 0, 0, 0.
 TEST_F(TraceRegistry, LevelStoredAsTextIsReadAsItsBytes) {
     ASSERT_TRUE(m_reg.SetString(RegView::View32, kKey, "LogLevel", "5"));
-    CTraceLog log;
+    const auto logp = Load();
+    CTraceLog& log = *logp;
     EXPECT_EQ(log.Level(), 0x35);
 }
 
 TEST_F(TraceRegistry, NoKeyMeansNoFileHoweverMuchIsWritten) {
     const std::string def = DefaultPath();
     std::remove(def.c_str());
-    CTraceLog log;
+    const auto logp = Load();
+    CTraceLog& log = *logp;
     ASSERT_EQ(log.Level(), 0);
     // Messages of the system are at levels 2, 3 and 5; a level-0 message would pass level 0.
     for (int32_t level = 1; level <= 9; ++level) log.Write(level, "nothing %d", level);
@@ -294,7 +312,8 @@ TEST_F(TraceRegistry, LevelWithoutPathWritesJposlogBesideTheExecutable) {
     const std::string def = DefaultPath();
     std::remove(def.c_str());
     ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 5));
-    CTraceLog log;
+    const auto logp = Load();
+    CTraceLog& log = *logp;
     ASSERT_EQ(log.FilePath(), def);
     const std::string marker =
         "default-path marker " + std::to_string(qds::plat::CurrentProcessId());
@@ -309,7 +328,8 @@ TEST_F(TraceRegistry, FourCharacterPathIsWrittenToAndThreeIsNot) {
     ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 5));
     std::remove("k4.l");
     {
-        CTraceLog log;
+        const auto logp = Load();
+        CTraceLog& log = *logp;
         log.Write(5, "four");
     }
     const auto lines = SplitLines(ReadBytes("k4.l"));
@@ -323,7 +343,8 @@ TEST_F(TraceRegistry, PathOf259CharactersIsWrittenTo) {
     const std::string p259 = tmp + std::string(259 - tmp.size() - 4, 'q') + ".log";
     ASSERT_TRUE(m_reg.SetString(RegView::View32, kKey, "LogFileFullPath", p259));
     ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 5));
-    CTraceLog log;
+    const auto logp = Load();
+    CTraceLog& log = *logp;
     log.Write(5, "long");
     const auto lines = SplitLines(ReadBytes(p259));
     std::remove(p259.c_str());
@@ -338,27 +359,31 @@ TEST_F(TraceRegistry, UnwritablePathDropsLinesAndCarriesOn) {
     const std::string missingFolder = TempFolder() + "kolvex_no_such_folder" + sep + "x.log";
     const std::string folderItself =
         TempFolder() + "kolvex_a_folder_" + std::to_string(qds::plat::CurrentProcessId());
-    ASSERT_TRUE(std::filesystem::create_directory(folderItself));
+    std::error_code ec;
+    std::filesystem::remove_all(folderItself, ec);  // left over from an earlier run
+    ASSERT_TRUE(std::filesystem::create_directory(folderItself, ec)) << ec.message();
     const std::string paths[] = {missingFolder, folderItself};
     for (const std::string& p : paths) {
         SCOPED_TRACE(p);
         ASSERT_TRUE(m_reg.SetString(RegView::View32, kKey, "LogFileFullPath", p));
         ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 5));
-        CTraceLog log;
+        const auto logp = Load();
+        CTraceLog& log = *logp;
         ASSERT_EQ(log.FilePath(), p);
         for (int i = 0; i < 3; ++i) log.Write(5, "dropped %d", i);
     }
     EXPECT_FALSE(std::filesystem::exists(missingFolder));
     EXPECT_FALSE(std::filesystem::exists(TempFolder() + "kolvex_no_such_folder"));
     EXPECT_TRUE(std::filesystem::is_directory(folderItself));
-    std::filesystem::remove(folderItself);
+    std::filesystem::remove(folderItself, ec);
 }
 
 TEST_F(TraceRegistry, DeletedFileIsCreatedAgainByTheNextLine) {
     const std::string path = TempFile("kolvex_deleted");
     ASSERT_TRUE(m_reg.SetString(RegView::View32, kKey, "LogFileFullPath", path));
     ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 5));
-    CTraceLog log;
+    const auto logp = Load();
+    CTraceLog& log = *logp;
     log.Write(5, "first");
     ASSERT_EQ(SplitLines(ReadBytes(path)).size(), 1u);
     ASSERT_EQ(std::remove(path.c_str()), 0);

@@ -11,6 +11,7 @@
 
 #include "hid_plugin/HidDiscovery.h"
 #include "hid_plugin/PlugTable.h"
+#include "platform/dynlib.h"
 #include "platform/hid_device.h"
 #include "platform/hid_standin.h"
 #include "platform/process.h"
@@ -212,6 +213,34 @@ TEST_F(Fixture, BackendWriteThatCannotCompleteTimesOut) {
     }
     EXPECT_EQ(io, HidIo::TimedOut);
     EXPECT_GT(writes, 1);
+}
+
+TEST_F(Fixture, TheBuiltLibraryDrivesAStandInScanner) {
+    Scanner("hidraw0", "0003:00006A2F:00000A10");
+    CHidStandIn& scanner = StandIn("hidraw0");
+    qds::plat::LibHandle lib = qds::plat::LoadLib(VANTREL_LIBRARY_FILE);
+    ASSERT_NE(lib, nullptr);
+    auto get = reinterpret_cast<GetPlugDllFunsFn>(qds::plat::GetSymbol(lib, "GetPlugDllFuns"));
+    ASSERT_NE(get, nullptr);
+    PlugDllFuns t{};
+    ASSERT_EQ(get(&t), 0);
+    void* h = t.PlugOpen(L"id=0");
+    ASSERT_NE(h, nullptr);
+    ASSERT_TRUE(scanner.Accept(60000));
+    EXPECT_EQ(t.PlugGetStatus(h), PLUG_STATUS_OPEN);
+    const uint8_t claim[8] = {0x7E, 0x00, 0x00, 0x04, '1', '3', '3', '1'};
+    ASSERT_EQ(t.PlugWrite(h, claim, 8), 8);
+    uint8_t r[128];
+    ASSERT_EQ(scanner.ReceiveReport(r, sizeof r, 60000), 64);
+    EXPECT_EQ(std::vector<uint8_t>(r + 2, r + 10), std::vector<uint8_t>(claim, claim + 8));
+    uint8_t ack[64] = {2, 3, 0x02, 0x00, 0x00};
+    ASSERT_TRUE(scanner.SendReport(ack, 64));
+    uint8_t got[8];
+    EXPECT_EQ(t.PlugRead(h, got, 1, 60000), 1);
+    EXPECT_EQ(t.PlugRead(h, got + 1, 7, 0), 2);
+    EXPECT_EQ(t.PlugClear(h), 0);
+    EXPECT_EQ(t.PlugClose(h), 0);
+    qds::plat::FreeLib(lib);
 }
 
 }  // namespace
