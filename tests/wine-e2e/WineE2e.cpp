@@ -16,21 +16,49 @@
 #include <thread>
 
 #include "framework/Tavrix.h"
-
-#define KX_JNI(ret, name, ...)                                                             \
-    extern "C" JNIIMPORT ret JNICALL Java_com_jpos_scanner_Kolvex_##name(JNIEnv*, jobject, \
-                                                                         ##__VA_ARGS__)
-KX_JNI(jint, Open, jint, jint, jint, jint);
-KX_JNI(jint, Close);
-KX_JNI(jint, ClaimDevice, jint);
-KX_JNI(jint, ReleaseDevice);
-KX_JNI(jbyteArray, GetPropertyString, jint);
-KX_JNI(jint, SetPropertyNumber, jint, jint);
-KX_JNI(jint, GetPropertyNumber, jint);
+#include "platform/dynlib.h"
 
 namespace {
 
 int g_failures = 0;
+
+// The exports of Kolvex.dll, looked up by the names a JVM looks for: stdcall-decorated on
+// 32-bit Windows (_Java_..._Open@24), plain on 64-bit.
+struct Kolvex {
+    jint(JNICALL* Open)(JNIEnv*, jobject, jint, jint, jint, jint);
+    jint(JNICALL* Close)(JNIEnv*, jobject);
+    jint(JNICALL* ClaimDevice)(JNIEnv*, jobject, jint);
+    jint(JNICALL* ReleaseDevice)(JNIEnv*, jobject);
+    jbyteArray(JNICALL* GetPropertyString)(JNIEnv*, jobject, jint);
+    jint(JNICALL* SetPropertyNumber)(JNIEnv*, jobject, jint, jint);
+    jint(JNICALL* GetPropertyNumber)(JNIEnv*, jobject, jint);
+};
+Kolvex g_k;
+
+template <typename Fn>
+bool Find(qds::plat::LibHandle lib, const char* method, int argBytes, Fn* out) {
+    std::string name = std::string("Java_com_jpos_scanner_Kolvex_") + method;
+    if (sizeof(void*) == 4) name = "_" + name + "@" + std::to_string(argBytes);
+    *out = reinterpret_cast<Fn>(qds::plat::GetSymbol(lib, name.c_str()));
+    if (*out == nullptr) std::printf("FAIL Kolvex.dll does not export %s\n", name.c_str());
+    return *out != nullptr;
+}
+
+bool LoadKolvex() {
+    qds::plat::LibHandle lib = qds::plat::LoadLib("Kolvex.dll");
+    if (lib == nullptr) {
+        std::printf("FAIL Kolvex.dll does not load\n");
+        return false;
+    }
+    bool ok = Find(lib, "Open", 24, &g_k.Open);
+    ok = Find(lib, "Close", 8, &g_k.Close) && ok;
+    ok = Find(lib, "ClaimDevice", 12, &g_k.ClaimDevice) && ok;
+    ok = Find(lib, "ReleaseDevice", 8, &g_k.ReleaseDevice) && ok;
+    ok = Find(lib, "GetPropertyString", 12, &g_k.GetPropertyString) && ok;
+    ok = Find(lib, "SetPropertyNumber", 16, &g_k.SetPropertyNumber) && ok;
+    ok = Find(lib, "GetPropertyNumber", 12, &g_k.GetPropertyNumber) && ok;
+    return ok;  // the library stays loaded for the whole run
+}
 
 void Check(bool ok, const std::string& what) {
     if (!ok) {
@@ -82,7 +110,7 @@ Env g_env;
 JNIEnv* const E = &g_env.env;
 
 std::string Text(int index) {
-    jbyteArray arr = Java_com_jpos_scanner_Kolvex_GetPropertyString(E, nullptr, index);
+    jbyteArray arr = g_k.GetPropertyString(E, nullptr, index);
     if (arr == nullptr) {
         Check(false, "GetPropertyString(" + std::to_string(index) + ") gave null");
         return std::string();
@@ -94,10 +122,10 @@ std::string Text(int index) {
 }
 
 int Num(int index) {
-    return Java_com_jpos_scanner_Kolvex_GetPropertyNumber(E, nullptr, index);
+    return g_k.GetPropertyNumber(E, nullptr, index);
 }
 void Set(int index, int value) {
-    Java_com_jpos_scanner_Kolvex_SetPropertyNumber(E, nullptr, index, value);
+    g_k.SetPropertyNumber(E, nullptr, index, value);
 }
 
 std::string Hex(const std::string& s) {
@@ -146,9 +174,9 @@ int ScanScenario(int port) {
     };
     const int n = static_cast<int>(sizeof cases / sizeof cases[0]);
 
-    Eq(0, Java_com_jpos_scanner_Kolvex_Open(E, nullptr, 3, 1, port, 0), "Open");
+    Eq(0, g_k.Open(E, nullptr, 3, 1, port, 0), "Open");
     Eq(2, Num(kState), "State after Open");
-    Eq(0, Java_com_jpos_scanner_Kolvex_ClaimDevice(E, nullptr, 1000), "ClaimDevice");
+    Eq(0, g_k.ClaimDevice(E, nullptr, 1000), "ClaimDevice");
     Eq(1, Num(kClaimed), "Claimed");
     Eq(0, Num(kDeviceEnabled), "DeviceEnabled after the claim");
     Set(kDecodeData, 1);
@@ -181,10 +209,10 @@ int ScanScenario(int port) {
         Check(data == c.data, what + "ScanData " + Hex(data) + ", want " + Hex(c.data));
     }
 
-    Eq(0, Java_com_jpos_scanner_Kolvex_ReleaseDevice(E, nullptr), "ReleaseDevice");
+    Eq(0, g_k.ReleaseDevice(E, nullptr), "ReleaseDevice");
     Eq(0, Num(kClaimed), "Claimed after Release");
     Eq(1, Num(kDeviceEnabled), "DeviceEnabled after Release");
-    Eq(0, Java_com_jpos_scanner_Kolvex_Close(E, nullptr), "Close");
+    Eq(0, g_k.Close(E, nullptr), "Close");
     Eq(1, Num(kState), "State after Close");
     Eq(101, Num(kResultCode), "ResultCode after Close");
     return g_failures == 0 ? 0 : 1;
@@ -200,10 +228,10 @@ int HidScenario() {
     if (h != nullptr) tvx_close(h);
 
     // The service reports the same through ClaimDevice: 106, nothing claimed.
-    Eq(0, Java_com_jpos_scanner_Kolvex_Open(E, nullptr, 3, 3, 0, 0), "Open HID");
-    Eq(106, Java_com_jpos_scanner_Kolvex_ClaimDevice(E, nullptr, 0), "ClaimDevice HID");
+    Eq(0, g_k.Open(E, nullptr, 3, 3, 0, 0), "Open HID");
+    Eq(106, g_k.ClaimDevice(E, nullptr, 0), "ClaimDevice HID");
     Eq(0, Num(kClaimed), "Claimed after the failed claim");
-    Eq(0, Java_com_jpos_scanner_Kolvex_Close(E, nullptr), "Close");
+    Eq(0, g_k.Close(E, nullptr), "Close");
     Eq(1, Num(kState), "State after Close");
     return g_failures == 0 ? 0 : 1;
 }
@@ -213,7 +241,9 @@ int HidScenario() {
 int main(int argc, char** argv) {
     const std::string scenario = argc > 1 ? argv[1] : "";
     int rc = 2;
-    if (scenario == "scan" && argc > 2)
+    if (!LoadKolvex())
+        rc = 1;
+    else if (scenario == "scan" && argc > 2)
         rc = ScanScenario(std::atoi(argv[2]));
     else if (scenario == "hid")
         rc = HidScenario();
