@@ -3,16 +3,33 @@
 set -uo pipefail
 top=${1:-build}
 fail=0
-check_dll() {  # $1 dll, $2 expected format text
-  local dll=$1 fmt=$2
+check_dll() {  # $1 dll, $2 expected format text, $3 extra allowed DLL names (regex part)
+  local dll=$1 fmt=$2 extra=${3:-}
   [ -f "$dll" ] || { echo "missing: $dll"; fail=1; return; }
   objdump -f "$dll" | grep -q "$fmt" || { echo "$dll: not $fmt"; fail=1; }
   local bad
-  bad=$(objdump -p "$dll" | awk '/DLL Name:/ {print $3}' | grep -viE '^(kernel32|user32|advapi32|msvcrt|ws2_32|setupapi|hid|ucrtbase|api-ms-win-.*)\.dll$' || true)
+  bad=$(objdump -p "$dll" | awk '/DLL Name:/ {print $3}' | grep -viE "^(kernel32|user32|advapi32|msvcrt|ws2_32|setupapi|hid|ucrtbase|api-ms-win-.*${extra:+|$extra})\.dll$" || true)
   [ -z "$bad" ] || { echo "$dll imports non-system DLLs: $bad"; fail=1; }
 }
-for dll in "$top"/win32/bin/Kolvex.dll "$top"/win32/bin/Tavrix.dll; do check_dll "$dll" pei-i386; done
-for dll in "$top"/win64/bin/Kolvex.dll "$top"/win64/bin/Tavrix.dll; do check_dll "$dll" pei-x86-64; done
+check_dll "$top"/win32/bin/Kolvex.dll pei-i386 Tavrix
+check_dll "$top"/win32/bin/Tavrix.dll pei-i386
+check_dll "$top"/win64/bin/Kolvex.dll pei-x86-64 Tavrix
+check_dll "$top"/win64/bin/Tavrix.dll pei-x86-64
+check_dll "$top"/win32/bin/Vantrel.dll pei-i386
+check_dll "$top"/win64/bin/Vantrel.dll pei-x86-64
+
+# 32-bit: Tavrix.dll exports exactly the five stdcall-decorated names and Kolvex.dll imports
+# exactly those from it.
+want="_tvx_clear@4 _tvx_close@4 _tvx_open@12 _tvx_register_notify@16 _tvx_write@16"
+if [ -f "$top"/win32/bin/Tavrix.dll ] && [ -f "$top"/win32/bin/Kolvex.dll ]; then
+  exports=$(objdump -p "$top"/win32/bin/Tavrix.dll | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+            awk '/\[/ && NR > 1 {print $NF}' | sort | tr '\n' ' ' | sed 's/ $//')
+  imports=$(objdump -p "$top"/win32/bin/Kolvex.dll | sed -n '/DLL Name: Tavrix.dll/,/^$/p' |
+            awk 'NR > 2 && NF >= 3 {print $NF}' | sort | tr '\n' ' ' | sed 's/ $//')
+  [ "$exports" = "$want" ] || { echo "Tavrix.dll (win32) exports: $exports; want: $want"; fail=1; }
+  [ "$imports" = "$want" ] || { echo "Kolvex.dll (win32) imports from Tavrix.dll: $imports; want: $want"; fail=1; }
+fi
 bash "$(dirname "$0")/check-jni-exports.sh" "$top" || fail=1
+bash "$(dirname "$0")/check-dll-exports.sh" "$top" || fail=1
 [ $fail -eq 0 ] && echo "binary checks passed"
 exit $fail

@@ -1,0 +1,315 @@
+package com.jpos.scanner.api;
+
+import static com.jpos.scanner.api.ScannerProperty.*;
+
+import java.util.concurrent.TimeUnit;
+
+/**
+ * An opened, claimed and enabled scanner, closed by {@link #close()} (try-with-resources).
+ *
+ * <pre>
+ * try (ScannerSession s = ScannerSession.builder().deviceType(3).serial(1).open()) {
+ *     s.listen(scan -&gt; System.out.println(scan));
+ *     ...
+ * }
+ * </pre>
+ *
+ * The service holds one scanner per process, so one session is open at a time; opening a
+ * second gives a {@link ScannerException} with OPOS_E_ILLEGAL. Every failure of the service
+ * is thrown as a ScannerException carrying its result code.
+ */
+public final class ScannerSession implements AutoCloseable {
+    /** Communication types of Open. */
+    public static final int COMM_SERIAL = 1, COMM_UDP = 2, COMM_HID = 3;
+
+    /** Settings of a session; {@link #open()} makes one. */
+    public static final class Builder {
+        private int devType = 3;
+        private int commuType = COMM_HID;
+        private int comPort = 0;
+        private boolean keepDataEvents = false;
+        private boolean decodeData = true;
+        private boolean autoDisable = false;
+        private long pollMillis = 50;
+        private ScannerNatives natives;
+
+        private Builder() {}
+
+        /** Device type 1 to 4 (3 by default). */
+        public Builder deviceType(int type) {
+            devType = type;
+            return this;
+        }
+
+        /** A serial scanner on COM port n ("COM" transport). */
+        public Builder serial(int port) {
+            commuType = COMM_SERIAL;
+            comPort = port;
+            return this;
+        }
+
+        public Builder udp() {
+            commuType = COMM_UDP;
+            return this;
+        }
+
+        /** A USB HID-POS scanner (the default). */
+        public Builder hid() {
+            commuType = COMM_HID;
+            return this;
+        }
+
+        /** Any communication type and port, as Open takes them. */
+        public Builder communication(int type, int port) {
+            commuType = type;
+            comPort = port;
+            return this;
+        }
+
+        /** Keep DataEventEnabled set after each scan (off by default). */
+        public Builder keepDataEvents(boolean keep) {
+            keepDataEvents = keep;
+            return this;
+        }
+
+        /** Ask for symbology decoding and ScanDataLabel (on by default). */
+        public Builder decodeData(boolean decode) {
+            decodeData = decode;
+            return this;
+        }
+
+        /** Let the device disable itself after each scan (off by default). */
+        public Builder autoDisable(boolean disable) {
+            autoDisable = disable;
+            return this;
+        }
+
+        /** How long the listener sleeps between two looks at DataCount (50 ms by default). */
+        public Builder pollInterval(long amount, TimeUnit unit) {
+            long ms = unit.toMillis(amount);
+            if (ms < 1) throw new IllegalArgumentException("poll interval below 1 ms");
+            pollMillis = ms;
+            return this;
+        }
+
+        /** The native service to drive; the process's libKolvex when not given. */
+        public Builder natives(ScannerNatives n) {
+            natives = n;
+            return this;
+        }
+
+        /** Opens, claims and enables the scanner. On failure nothing stays open. */
+        public ScannerSession open() throws ScannerException {
+            ScannerNatives n = natives != null ? natives : ScannerNatives.kolvex();
+            return new ScannerSession(n, this);
+        }
+    }
+
+    public static Builder builder() {
+        return new Builder();
+    }
+
+    private final ScannerNatives n;
+    private final long pollMillis;
+    private final Object pullLock = new Object();  // one pull at a time (listener or caller)
+    private final Object wakeLock = new Object();  // the listener's sleep
+    private boolean stopping;                      // guarded by wakeLock
+    private Thread listener;                       // guarded by wakeLock
+    private boolean closed;                        // guarded by this
+
+    private ScannerSession(ScannerNatives natives, Builder b) throws ScannerException {
+        n = natives;
+        pollMillis = b.pollMillis;
+        int rc = n.open(b.devType, b.commuType, b.comPort, b.keepDataEvents ? 1 : 0);
+        if (rc != ResultCode.OPOS_SUCCESS) throw new ScannerException("Open", rc);
+        // Open answers 0 even when the service refused it; a refused Open leaves it closed.
+        if (n.getNumber(PIDX_State) == OPOS_S_CLOSED) {
+            throw new ScannerException("Open", n.getNumber(PIDX_ResultCode));
+        }
+        try {
+            rc = n.claimDevice(0);
+            if (rc != ResultCode.OPOS_SUCCESS) throw new ScannerException("ClaimDevice", rc);
+            setChecked(PIDXScan_DecodeData, b.decodeData ? 1 : 0);
+            setChecked(PIDX_AutoDisable, b.autoDisable ? 1 : 0);
+            setChecked(PIDX_DeviceEnabled, 1);
+        } catch (ScannerException e) {
+            n.close();  // releases a claimed device too
+            throw e;
+        }
+    }
+
+    private void setChecked(int index, int value) throws ScannerException {
+        n.setNumber(index, value);
+        int rc = n.getNumber(PIDX_ResultCode);
+        if (rc != ResultCode.OPOS_SUCCESS) {
+            throw new ScannerException("SetPropertyNumber(" + ScannerProperty.name(index) + ")", rc);
+        }
+    }
+
+    private synchronized void ensureOpen() throws ScannerException {
+        if (closed) throw new ScannerException("session", ResultCode.OPOS_E_CLOSED);
+    }
+
+    /** Sets a numeric property; throws when ResultCode then reads other than OPOS_SUCCESS. */
+    public void setNumber(int index, int value) throws ScannerException {
+        ensureOpen();
+        setChecked(index, value);
+    }
+
+    public int getNumber(int index) throws ScannerException {
+        ensureOpen();
+        return n.getNumber(index);
+    }
+
+    /** A byte-string property's bytes; never null. */
+    public byte[] getBytes(int index) throws ScannerException {
+        ensureOpen();
+        byte[] b = n.getString(index);
+        return b == null ? new byte[0] : b;
+    }
+
+    /** Scans waiting in the service (DataCount). */
+    public int dataCount() throws ScannerException {
+        return getNumber(PIDX_DataCount);
+    }
+
+    /** Drops every waiting scan. */
+    public void clearInput() throws ScannerException {
+        ensureOpen();
+        int rc = n.clearInput();
+        if (rc != ResultCode.OPOS_SUCCESS) throw new ScannerException("ClearInput", rc);
+    }
+
+    /**
+     * Takes the next waiting scan, or returns null when none is waiting (or FreezeEvents holds
+     * it back). Does not wait.
+     */
+    public Scan pull() throws ScannerException {
+        ensureOpen();
+        return pullOnce();
+    }
+
+    private Scan pullOnce() throws ScannerException {
+        synchronized (pullLock) {
+            int before = n.getNumber(PIDX_DataCount);
+            if (before <= 0) return null;
+            n.setNumber(PIDX_DataEventEnabled, 1);
+            int rc = n.getNumber(PIDX_ResultCode);
+            if (rc != ResultCode.OPOS_SUCCESS) {
+                throw new ScannerException("SetPropertyNumber(PIDX_DataEventEnabled)", rc);
+            }
+            // A delivery lowers DataCount; without one the properties still hold the last scan.
+            if (n.getNumber(PIDX_DataCount) >= before) return null;
+            return new Scan(n.getString(PIDXScan_ScanDataLabel), n.getString(PIDXScan_ScanData),
+                    n.getNumber(PIDXScan_ScanDataType));
+        }
+    }
+
+    /**
+     * Starts the listener thread: it looks at DataCount, pulls each waiting scan and hands it
+     * to the listener, and sleeps for the poll interval whenever nothing is waiting. One
+     * listener per session.
+     */
+    public void listen(ScanListener l) throws ScannerException {
+        if (l == null) throw new IllegalArgumentException("listener is null");
+        ensureOpen();
+        synchronized (wakeLock) {
+            if (listener != null) throw new IllegalStateException("a listener is already running");
+            listener = new Thread(() -> listenLoop(l), "scanner-listener");
+            listener.setDaemon(true);
+            listener.start();
+        }
+    }
+
+    private void listenLoop(ScanListener l) {
+        while (true) {
+            synchronized (wakeLock) {
+                if (stopping) return;
+            }
+            Scan s = null;
+            try {
+                s = pullOnce();
+            } catch (ScannerException e) {
+                deliverError(l, e);
+            }
+            if (s != null) {
+                try {
+                    l.onScan(s);
+                } catch (RuntimeException e) {
+                    deliverError(l, e);
+                }
+                continue;  // more may be waiting
+            }
+            synchronized (wakeLock) {
+                if (stopping) return;
+                try {
+                    wakeLock.wait(pollMillis);
+                } catch (InterruptedException e) {
+                    return;
+                }
+            }
+        }
+    }
+
+    private static void deliverError(ScanListener l, Exception e) {
+        try {
+            l.onError(e);
+        } catch (RuntimeException ignored) {
+            // A failing error handler must not end the listener thread.
+        }
+    }
+
+    /** Whether the listener thread is running. */
+    public boolean isListening() {
+        synchronized (wakeLock) {
+            return listener != null && listener.isAlive();
+        }
+    }
+
+    private void stopListener() {
+        Thread t;
+        synchronized (wakeLock) {
+            stopping = true;
+            wakeLock.notifyAll();
+            t = listener;
+        }
+        if (t != null && t != Thread.currentThread()) {
+            boolean interrupted = false;
+            while (t.isAlive()) {
+                try {
+                    t.join();
+                } catch (InterruptedException e) {
+                    interrupted = true;
+                }
+            }
+            if (interrupted) Thread.currentThread().interrupt();
+        }
+    }
+
+    /**
+     * Stops the listener, disables, releases and closes the scanner. Every step runs even when
+     * one fails; the first failure is thrown afterwards. A second close does nothing.
+     */
+    @Override
+    public void close() throws ScannerException {
+        synchronized (this) {
+            if (closed) return;
+            closed = true;
+        }
+        stopListener();
+        ScannerException first = null;
+        synchronized (pullLock) {
+            n.setNumber(PIDX_DeviceEnabled, 0);
+            int rc = n.getNumber(PIDX_ResultCode);
+            if (rc != ResultCode.OPOS_SUCCESS) {
+                first = new ScannerException("SetPropertyNumber(PIDX_DeviceEnabled)", rc);
+            }
+            rc = n.releaseDevice();
+            if (rc != ResultCode.OPOS_SUCCESS && first == null) {
+                first = new ScannerException("ReleaseDevice", rc);
+            }
+            n.close();
+        }
+        if (first != null) throw first;
+    }
+}

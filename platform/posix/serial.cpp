@@ -1,0 +1,157 @@
+#include "platform/serial.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+
+#include "platform/posix/fdwait.h"
+#include "platform/sync.h"
+#include "platform/time.h"
+
+namespace qds::plat {
+
+namespace {
+
+struct SerialImpl {
+    int fd = -1;
+    int wake[2] = {-1, -1};
+};
+static_assert(sizeof(SerialImpl) <= 64);
+
+SerialImpl* Impl(unsigned char* s) { return std::launder(reinterpret_cast<SerialImpl*>(s)); }
+const SerialImpl* Impl(const unsigned char* s) {
+    return std::launder(reinterpret_cast<const SerialImpl*>(s));
+}
+
+bool BaudConstant(uint32_t baud, speed_t* out) {
+    static const struct {
+        uint32_t baud;
+        speed_t value;
+    } kRates[] = {{1200, B1200},     {2400, B2400},     {4800, B4800},   {9600, B9600},
+                  {19200, B19200},   {38400, B38400},   {57600, B57600}, {115200, B115200},
+                  {230400, B230400}, {460800, B460800}, {921600, B921600}};
+    for (const auto& r : kRates) {
+        if (r.baud == baud) {
+            *out = r.value;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+CSerialPort::CSerialPort() {
+    auto* impl = new (m_impl) SerialImpl;
+    posix::MakeWakePipe(impl->wake);
+}
+
+CSerialPort::~CSerialPort() {
+    Close();
+    auto* impl = Impl(m_impl);
+    posix::CloseWakePipe(impl->wake);
+    impl->~SerialImpl();
+}
+
+bool CSerialPort::Open(const char* path, uint32_t baud) {
+    Close();
+    speed_t speed;
+    if (path == nullptr || !BaudConstant(baud, &speed)) return false;
+    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) {
+        close(fd);
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS | CSIZE);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        close(fd);
+        return false;
+    }
+    Impl(m_impl)->fd = fd;
+    return true;
+}
+
+void CSerialPort::Close() {
+    auto* impl = Impl(m_impl);
+    if (impl->fd >= 0) close(impl->fd);
+    impl->fd = -1;
+}
+
+bool CSerialPort::IsOpen() const { return Impl(m_impl)->fd >= 0; }
+
+uint32_t CSerialPort::OsHandle() const {
+    const int fd = Impl(m_impl)->fd;
+    return fd >= 0 ? static_cast<uint32_t>(fd) : 0;
+}
+
+int32_t CSerialPort::Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
+    auto* impl = Impl(m_impl);
+    if (impl->fd < 0 || buf == nullptr) return -1;
+    if (size == 0) return 0;
+    switch (posix::WaitFd(impl->fd, POLLIN, impl->wake, timeoutMs)) {
+        case posix::FdWait::Timeout:
+        case posix::FdWait::Woken:
+            return 0;
+        case posix::FdWait::Failed:
+            return -1;
+        case posix::FdWait::Ready:
+            break;
+    }
+    const ssize_t n = read(impl->fd, buf, size > 0x7FFFFFFF ? 0x7FFFFFFF : size);
+    if (n > 0) return static_cast<int32_t>(n);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+    return -1;  // end of file (the other side hung up) or an I/O error: the port is gone
+}
+
+int32_t CSerialPort::Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs) {
+    auto* impl = Impl(m_impl);
+    if (impl->fd < 0 || (data == nullptr && length > 0)) return -1;
+    const uint32_t start = TickMs();
+    uint32_t done = 0;
+    while (done < length) {
+        const ssize_t n = write(impl->fd, data + done, length - done);
+        if (n > 0) {
+            done += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return -1;
+        const uint32_t elapsed = TickMs() - start;
+        if (elapsed >= timeoutMs) return -1;
+        pollfd p{impl->fd, POLLOUT, 0};
+        if (poll(&p, 1, static_cast<int>(timeoutMs - elapsed)) <= 0) return -1;
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return -1;
+    }
+    return static_cast<int32_t>(done);
+}
+
+void CSerialPort::Purge() {
+    auto* impl = Impl(m_impl);
+    if (impl->fd >= 0) tcflush(impl->fd, TCIOFLUSH);
+}
+
+void CSerialPort::Interrupt() { posix::WakeUp(Impl(m_impl)->wake); }
+
+}  // namespace qds::plat
+
+namespace qds::plat {
+
+std::string SerialPortPath(uint32_t port, const std::string& mapped) {
+    if (!mapped.empty()) return mapped;
+    return "/dev/ttyS" + std::to_string(port == 0 ? 0 : port - 1);
+}
+
+}  // namespace qds::plat

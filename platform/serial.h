@@ -1,0 +1,46 @@
+// A serial port (or the slave side of a pseudo-terminal) as a raw byte stream.
+//
+// Threads: one thread may Read while others Write and Interrupt. Open and Close must not
+// overlap a Read or Write on the same object; the caller serialises them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qds::plat {
+
+// Device path of COM port `port` (1 and up): "\\.\COMN" on Win32; on POSIX `mapped` when it
+// is not empty (the configured path), else /dev/ttyS(N-1).
+std::string SerialPortPath(uint32_t port, const std::string& mapped);
+
+class CSerialPort {
+public:
+    CSerialPort();
+    ~CSerialPort();
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Opens path ("\\.\COM3", "/dev/ttyS2") raw: baud, 8 data bits, no parity, 1 stop bit,
+    // no flow control. False when the path cannot be opened or the baud rate is not
+    // supported.
+    bool Open(const char* path, uint32_t baud);
+    void Close();
+    bool IsOpen() const;
+    // The OS handle (file descriptor on POSIX, the HANDLE's value on Win32); 0 when closed.
+    uint32_t OsHandle() const;
+
+    // Waits up to timeoutMs (kInfinite: no limit) for bytes. Returns the count read (> 0),
+    // 0 on time-out or Interrupt, -1 when the port failed or went away.
+    int32_t Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs);
+    // Writes all bytes within timeoutMs. Returns the count written or -1.
+    int32_t Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs);
+    // Drops what is buffered in both directions.
+    void Purge();
+    // Makes a Read that is waiting (or the next one) return 0 at once.
+    void Interrupt();
+
+private:
+    alignas(16) unsigned char m_impl[64];
+};
+
+}  // namespace qds::plat

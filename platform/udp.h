@@ -1,0 +1,44 @@
+// A UDP socket bound to a local address that sends to one peer.
+//
+// Addresses are "host:port" with a dotted IPv4 host ("127.0.0.1:9100"; "0.0.0.0" or an
+// empty host binds every interface, port 0 picks a free port).
+// Threads: one thread may Read while others Write and Interrupt. Open and Close must not
+// overlap a Read or Write on the same object.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qds::plat {
+
+// Parses "a.b.c.d:port" (host may be empty for any). False on malformed text.
+bool ParseUdpAddress(const std::string& text, uint32_t* hostOrder, uint16_t* port);
+
+class CUdpSocket {
+public:
+    CUdpSocket();
+    ~CUdpSocket();
+    CUdpSocket(const CUdpSocket&) = delete;
+    CUdpSocket& operator=(const CUdpSocket&) = delete;
+
+    // Binds local and remembers remote (port not 0) as the peer of Write. Datagrams are
+    // accepted from any sender.
+    bool Open(const std::string& local, const std::string& remote);
+    void Close();
+    bool IsOpen() const;
+    uint32_t OsHandle() const;
+    // The bound port (useful after binding port 0); 0 when closed.
+    uint16_t LocalPort() const;
+
+    // Waits up to timeoutMs for one datagram. Returns its length (> 0), 0 on time-out,
+    // Interrupt or an empty datagram, -1 on a socket failure.
+    int32_t Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs);
+    // Sends one datagram to the peer. Returns length or -1.
+    int32_t Write(const uint8_t* data, uint32_t length);
+    void Interrupt();
+
+private:
+    alignas(16) unsigned char m_impl[96];
+};
+
+}  // namespace qds::plat

@@ -1,0 +1,117 @@
+#include "tavrix/Channel.h"
+
+#include "platform/time.h"
+
+namespace qds::tvx {
+
+namespace {
+constexpr uint32_t kReadBufferSize = 4096;
+}
+
+CChannel::CChannel(std::unique_ptr<ITransport> transport) : m_transport(std::move(transport)) {
+    // The word is read through a plain pointer by the add-on hook; the atomic has its layout.
+    m_head.pWord = reinterpret_cast<uint32_t*>(&m_word);
+    m_head.channel = this;
+}
+
+CChannel::~CChannel() { Stop(); }
+
+bool CChannel::Start() {
+    {
+        plat::CLock lock(m_csIo);
+        if (!m_transport->Open()) return false;
+        m_word.store(m_transport->OsWord());
+        m_open.store(true);
+    }
+    if (!m_thread.Start(&CChannel::ReceiveThread, this)) {
+        plat::CLock lock(m_csIo);
+        m_transport->Close();
+        m_open.store(false);
+        m_word.store(0);
+        return false;
+    }
+    return true;
+}
+
+void CChannel::Stop() {
+    m_stop.store(true);
+    m_stopEvent.Set();
+    m_transport->Interrupt();
+    m_thread.Join();
+    plat::CLock lock(m_csIo);
+    if (m_open.load()) m_transport->Close();
+    m_open.store(false);
+    m_word.store(0);
+}
+
+bool CChannel::OnReceiveThread() const {
+    return m_threadId.load() != 0 && m_threadId.load() == plat::CurrentThreadId();
+}
+
+void CChannel::SetNotify(TVX_NOTIFY callback, void* context) {
+    plat::CLock lock(m_csNotify);
+    m_callback = callback;
+    m_context = context;
+}
+
+int32_t CChannel::Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs) {
+    plat::CLock lock(m_csIo);
+    if (!m_open.load()) return -1;
+    return m_transport->Write(data, length, timeoutMs);
+}
+
+void CChannel::Clear() {
+    plat::CLock lock(m_csIo);
+    if (m_open.load()) m_transport->Clear();
+}
+
+uint32_t CChannel::ReceiveThread(void* self) {
+    static_cast<CChannel*>(self)->ReceiveLoop();
+    return 0;
+}
+
+void CChannel::ReceiveLoop() {
+    m_threadId.store(plat::CurrentThreadId());
+    uint8_t buf[kReadBufferSize];
+    while (!m_stop.load()) {
+        if (!m_open.load()) {
+            if (!TryReopen()) m_stopEvent.Wait(kRetryMs);
+            continue;
+        }
+        const int32_t n = m_transport->Read(buf, sizeof buf);
+        if (n > 0) {
+            Deliver(buf, n);
+        } else if (n < 0 && !m_stop.load()) {
+            DeviceLost();
+        }
+    }
+}
+
+void CChannel::Deliver(const uint8_t* data, int32_t length) {
+    // Held across the call: callbacks never overlap, and SetNotify waits for a running one.
+    plat::CLock lock(m_csNotify);
+    if (m_callback != nullptr && !m_stop.load()) m_callback(data, length, m_context);
+}
+
+void CChannel::DeviceLost() {
+    {
+        plat::CLock lock(m_csIo);
+        m_transport->Close();
+        m_open.store(false);
+        m_word.store(0);
+    }
+    if (m_observer != nullptr) m_observer(false, m_observerContext);
+}
+
+bool CChannel::TryReopen() {
+    {
+        plat::CLock lock(m_csIo);
+        if (!m_transport->Open()) return false;
+        m_word.store(m_transport->OsWord());
+        m_open.store(true);
+    }
+    if (m_observer != nullptr) m_observer(true, m_observerContext);
+    return true;
+}
+
+}  // namespace qds::tvx

@@ -1,0 +1,89 @@
+// One open channel of the framework: a transport, its receive thread and the callback.
+//
+// The handle given out by tvx_open is the address of m_head: its first pointer-sized word
+// points to the 32-bit channel word, which holds the transport's OS handle (the file
+// descriptor on POSIX, the HANDLE or SOCKET value on Windows, 0 for a plug-in device or while
+// the device is away). An add-on library may use it to drive the port's modem-control lines.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "framework/Tavrix.h"
+#include "platform/sync.h"
+#include "tavrix/Transport.h"
+
+namespace qds::tvx {
+
+class CChannel;
+
+// The part of a channel that its handle shows. Plain data, first member first.
+struct ChannelHead {
+    uint32_t* pWord;
+    CChannel* channel;
+};
+
+class CChannel {
+public:
+    explicit CChannel(std::unique_ptr<ITransport> transport);
+    ~CChannel();  // stops the receive thread
+    CChannel(const CChannel&) = delete;
+    CChannel& operator=(const CChannel&) = delete;
+
+    // Opens the transport and starts the receive thread. False when the device cannot be
+    // opened now.
+    bool Start();
+    // Ends the receive thread; no callback runs after this returns. Not from the callback.
+    void Stop();
+    bool OnReceiveThread() const;
+
+    // The callback may be replaced at any time; the old one has finished when this returns
+    // (unless called from the callback itself).
+    void SetNotify(TVX_NOTIFY callback, void* context);
+    // Length written, or -1 (also at once while the device is away).
+    int32_t Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs);
+    void Clear();
+
+    ChannelHead* Head() { return &m_head; }
+    uint32_t Word() const { return m_word.load(); }
+    bool DeviceOpen() const { return m_open.load(); }
+
+    // Called on the receive thread each time the device goes away (false) or is back (true).
+    // Set before Start; for tests and diagnostics.
+    using StateObserver = void (*)(bool open, void* context);
+    void SetStateObserver(StateObserver observer, void* context) {
+        m_observer = observer;
+        m_observerContext = context;
+    }
+
+    // Time between reopen attempts while the device is away.
+    static constexpr uint32_t kRetryMs = 1000;
+
+private:
+    static uint32_t ReceiveThread(void* self);
+    void ReceiveLoop();
+    void Deliver(const uint8_t* data, int32_t length);
+    void DeviceLost();
+    bool TryReopen();
+
+    ChannelHead m_head;
+    std::atomic<uint32_t> m_word{0};
+    std::unique_ptr<ITransport> m_transport;
+    plat::CCriticalSection m_csIo;      // transport open/close against Write and Clear
+    plat::CCriticalSection m_csNotify;  // callback and context; held while the callback runs
+    TVX_NOTIFY m_callback = nullptr;
+    void* m_context = nullptr;
+    std::atomic<bool> m_open{false};
+    std::atomic<bool> m_stop{false};
+    std::atomic<uint32_t> m_threadId{0};
+    plat::CEvent m_stopEvent{true, false};
+    plat::CThread m_thread;
+    StateObserver m_observer = nullptr;
+    void* m_observerContext = nullptr;
+};
+
+static_assert(sizeof(std::atomic<uint32_t>) == 4 && std::atomic<uint32_t>::is_always_lock_free,
+              "the channel word is read as a plain 32-bit word");
+
+}  // namespace qds::tvx
