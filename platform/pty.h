@@ -10,7 +10,7 @@ namespace qds::plat {
 // The master side of a pseudo-terminal. The slave is set raw and kept open by this object
 // too, so the master never sees a hang-up while no client has the slave open.
 class CPtyMaster {
-public:
+  public:
     CPtyMaster();
     ~CPtyMaster();
     CPtyMaster(const CPtyMaster&) = delete;
@@ -26,7 +26,7 @@ public:
     int32_t Write(const uint8_t* data, uint32_t length);
     void Interrupt();
 
-private:
+  private:
     int m_master = -1;
     int m_slave = -1;
     int m_wake[2] = {-1, -1};

@@ -14,7 +14,7 @@ namespace qds::plat {
 std::string SerialPortPath(uint32_t port, const std::string& mapped);
 
 class CSerialPort {
-public:
+  public:
     CSerialPort();
     ~CSerialPort();
     CSerialPort(const CSerialPort&) = delete;
@@ -39,7 +39,7 @@ public:
     // Makes a Read that is waiting (or the next one) return 0 at once.
     void Interrupt();
 
-private:
+  private:
     alignas(16) unsigned char m_impl[64];
 };
 

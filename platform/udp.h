@@ -15,7 +15,7 @@ namespace qds::plat {
 bool ParseUdpAddress(const std::string& text, uint32_t* hostOrder, uint16_t* port);
 
 class CUdpSocket {
-public:
+  public:
     CUdpSocket();
     ~CUdpSocket();
     CUdpSocket(const CUdpSocket&) = delete;
@@ -37,7 +37,7 @@ public:
     int32_t Write(const uint8_t* data, uint32_t length);
     void Interrupt();
 
-private:
+  private:
     alignas(16) unsigned char m_impl[96];
 };
 

@@ -14,7 +14,9 @@ CChannel::CChannel(std::unique_ptr<ITransport> transport) : m_transport(std::mov
     m_head.channel = this;
 }
 
-CChannel::~CChannel() { Stop(); }
+CChannel::~CChannel() {
+    Stop();
+}
 
 bool CChannel::Start() {
     {

@@ -25,7 +25,7 @@ struct ChannelHead {
 };
 
 class CChannel {
-public:
+  public:
     explicit CChannel(std::unique_ptr<ITransport> transport);
     ~CChannel();  // stops the receive thread
     CChannel(const CChannel&) = delete;
@@ -60,7 +60,7 @@ public:
     // Time between reopen attempts while the device is away.
     static constexpr uint32_t kRetryMs = 1000;
 
-private:
+  private:
     static uint32_t ReceiveThread(void* self);
     void ReceiveLoop();
     void Deliver(const uint8_t* data, int32_t length);

@@ -4,8 +4,7 @@
 
 extern "C" {
 
-TVX_API TVX_HANDLE KX_STDCALL tvx_open(const wchar_t* type, const wchar_t* params,
-                                       int32_t flag) {
+TVX_API TVX_HANDLE KX_STDCALL tvx_open(const wchar_t* type, const wchar_t* params, int32_t flag) {
     return qds::tvx::Open(type, params, flag);
 }
 
@@ -19,8 +18,12 @@ TVX_API int32_t KX_STDCALL tvx_write(TVX_HANDLE handle, const uint8_t* data, int
     return qds::tvx::Write(handle, data, length, timeoutMs);
 }
 
-TVX_API int32_t KX_STDCALL tvx_clear(TVX_HANDLE handle) { return qds::tvx::Clear(handle); }
+TVX_API int32_t KX_STDCALL tvx_clear(TVX_HANDLE handle) {
+    return qds::tvx::Clear(handle);
+}
 
-TVX_API int32_t KX_STDCALL tvx_close(TVX_HANDLE handle) { return qds::tvx::Close(handle); }
+TVX_API int32_t KX_STDCALL tvx_close(TVX_HANDLE handle) {
+    return qds::tvx::Close(handle);
+}
 
 }  // extern "C"

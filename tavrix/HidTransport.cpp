@@ -16,7 +16,7 @@ namespace {
 constexpr uint32_t kFirstByteWaitMs = 100;
 
 class CHidTransport : public ITransport {
-public:
+  public:
     CHidTransport(plat::LibHandle lib, const PlugDllFuns& funs, std::wstring params,
                   bool paramsNull)
         : m_lib(lib), m_funs(funs), m_params(std::move(params)), m_paramsNull(paramsNull) {}
@@ -61,7 +61,7 @@ public:
     // A plug-in device has no OS handle of ours to offer.
     uint32_t OsWord() const override { return 0; }
 
-private:
+  private:
     plat::LibHandle m_lib;
     PlugDllFuns m_funs;
     void* m_dev = nullptr;
@@ -91,8 +91,7 @@ std::unique_ptr<ITransport> MakeHidTransportFrom(const std::string& plugInPath,
                                                  const std::wstring& params, bool paramsNull) {
     plat::LibHandle lib = plat::LoadLib(plugInPath.c_str());
     if (lib == nullptr) return nullptr;
-    auto getFuns =
-        reinterpret_cast<GetPlugDllFunsFn>(plat::GetSymbol(lib, PLUG_DLL_FUNS_EXPORT));
+    auto getFuns = reinterpret_cast<GetPlugDllFunsFn>(plat::GetSymbol(lib, PLUG_DLL_FUNS_EXPORT));
     PlugDllFuns funs;
     std::memset(&funs, 0, sizeof funs);
     if (getFuns == nullptr || getFuns(&funs) != 0 || funs.size != sizeof(PlugDllFuns) ||

@@ -13,7 +13,7 @@ namespace {
 constexpr uint32_t kMaxComPort = 256;
 
 class CSerialTransport : public ITransport {
-public:
+  public:
     CSerialTransport(std::string path, uint32_t baud) : m_path(std::move(path)), m_baud(baud) {}
     bool Open() override { return m_port.Open(m_path.c_str(), m_baud); }
     void Close() override { m_port.Close(); }
@@ -28,7 +28,7 @@ public:
     void Interrupt() override { m_port.Interrupt(); }
     uint32_t OsWord() const override { return m_port.OsHandle(); }
 
-private:
+  private:
     const std::string m_path;
     const uint32_t m_baud;
     plat::CSerialPort m_port;

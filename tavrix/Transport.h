@@ -12,7 +12,7 @@
 namespace qds::tvx {
 
 class ITransport {
-public:
+  public:
     virtual ~ITransport() = default;
     // (Re)opens the device. False while it is not there.
     virtual bool Open() = 0;

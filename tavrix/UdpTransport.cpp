@@ -17,7 +17,7 @@ constexpr const char* kDefaultRemote = "127.0.0.1:9100";
 constexpr uint32_t kMaxDatagram = 65536;
 
 class CUdpTransport : public ITransport {
-public:
+  public:
     CUdpTransport(std::string local, std::string remote)
         : m_local(std::move(local)), m_remote(std::move(remote)) {}
     bool Open() override { return m_sock.Open(m_local, m_remote); }
@@ -34,15 +34,15 @@ public:
     void Interrupt() override { m_sock.Interrupt(); }
     uint32_t OsWord() const override { return m_sock.OsHandle(); }
 
-private:
+  private:
     const std::string m_local;
     const std::string m_remote;
     plat::CUdpSocket m_sock;
 };
 
 // Parameters first, then the registry, then the default.
-std::string Pick(const std::map<std::string, std::string>& kv, const char* key,
-                 const char* regName, const char* fallback) {
+std::string Pick(const std::map<std::string, std::string>& kv, const char* key, const char* regName,
+                 const char* fallback) {
     auto it = kv.find(key);
     if (it != kv.end()) return it->second;
     std::string v = ReadTavrixValue("udp", regName);

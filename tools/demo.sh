@@ -26,6 +26,7 @@ cleanup() {
 trap cleanup EXIT
 
 # The simulated scanner: commands on its standard input, answers on its standard output.
+rm -f "$work/scanner-received.bin"
 coproc SIM { exec "$sim_bin" --type 3 --pty --record "$work/scanner-received.bin"; }
 pty=""
 while read -r line <&"${SIM[0]}"; do

@@ -13,7 +13,9 @@
 
 namespace qds::plat {
 
-CPtyMaster::CPtyMaster() { posix::MakeWakePipe(m_wake); }
+CPtyMaster::CPtyMaster() {
+    posix::MakeWakePipe(m_wake);
+}
 
 CPtyMaster::~CPtyMaster() {
     Close();
@@ -54,9 +56,13 @@ void CPtyMaster::Close() {
     m_master = m_slave = -1;
 }
 
-bool CPtyMaster::IsOpen() const { return m_master >= 0; }
+bool CPtyMaster::IsOpen() const {
+    return m_master >= 0;
+}
 
-const std::string& CPtyMaster::SlavePath() const { return m_slavePath; }
+const std::string& CPtyMaster::SlavePath() const {
+    return m_slavePath;
+}
 
 int32_t CPtyMaster::Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
     if (m_master < 0 || buf == nullptr) return -1;
@@ -92,7 +98,9 @@ int32_t CPtyMaster::Write(const uint8_t* data, uint32_t length) {
     return static_cast<int32_t>(done);
 }
 
-void CPtyMaster::Interrupt() { posix::WakeUp(m_wake); }
+void CPtyMaster::Interrupt() {
+    posix::WakeUp(m_wake);
+}
 
 bool ReplaceSymlink(const std::string& target, const std::string& link) {
     const std::string tmp = link + ".tmp";
@@ -101,6 +109,8 @@ bool ReplaceSymlink(const std::string& target, const std::string& link) {
     return rename(tmp.c_str(), link.c_str()) == 0;
 }
 
-bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+    return unlink(path.c_str()) == 0;
+}
 
 }  // namespace qds::plat

@@ -22,7 +22,9 @@ struct SerialImpl {
 };
 static_assert(sizeof(SerialImpl) <= 64);
 
-SerialImpl* Impl(unsigned char* s) { return std::launder(reinterpret_cast<SerialImpl*>(s)); }
+SerialImpl* Impl(unsigned char* s) {
+    return std::launder(reinterpret_cast<SerialImpl*>(s));
+}
 const SerialImpl* Impl(const unsigned char* s) {
     return std::launder(reinterpret_cast<const SerialImpl*>(s));
 }
@@ -31,8 +33,8 @@ bool BaudConstant(uint32_t baud, speed_t* out) {
     static const struct {
         uint32_t baud;
         speed_t value;
-    } kRates[] = {{1200, B1200},     {2400, B2400},     {4800, B4800},   {9600, B9600},
-                  {19200, B19200},   {38400, B38400},   {57600, B57600}, {115200, B115200},
+    } kRates[] = {{1200, B1200},     {2400, B2400},     {4800, B4800},    {9600, B9600},
+                  {19200, B19200},   {38400, B38400},   {57600, B57600},  {115200, B115200},
                   {230400, B230400}, {460800, B460800}, {921600, B921600}};
     for (const auto& r : kRates) {
         if (r.baud == baud) {
@@ -90,7 +92,9 @@ void CSerialPort::Close() {
     impl->fd = -1;
 }
 
-bool CSerialPort::IsOpen() const { return Impl(m_impl)->fd >= 0; }
+bool CSerialPort::IsOpen() const {
+    return Impl(m_impl)->fd >= 0;
+}
 
 uint32_t CSerialPort::OsHandle() const {
     const int fd = Impl(m_impl)->fd;
@@ -143,7 +147,9 @@ void CSerialPort::Purge() {
     if (impl->fd >= 0) tcflush(impl->fd, TCIOFLUSH);
 }
 
-void CSerialPort::Interrupt() { posix::WakeUp(Impl(m_impl)->wake); }
+void CSerialPort::Interrupt() {
+    posix::WakeUp(Impl(m_impl)->wake);
+}
 
 }  // namespace qds::plat
 

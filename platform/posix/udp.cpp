@@ -22,7 +22,9 @@ struct UdpImpl {
 };
 static_assert(sizeof(UdpImpl) <= 96);
 
-UdpImpl* Impl(unsigned char* s) { return std::launder(reinterpret_cast<UdpImpl*>(s)); }
+UdpImpl* Impl(unsigned char* s) {
+    return std::launder(reinterpret_cast<UdpImpl*>(s));
+}
 const UdpImpl* Impl(const unsigned char* s) {
     return std::launder(reinterpret_cast<const UdpImpl*>(s));
 }
@@ -74,7 +76,9 @@ void CUdpSocket::Close() {
     impl->fd = -1;
 }
 
-bool CUdpSocket::IsOpen() const { return Impl(m_impl)->fd >= 0; }
+bool CUdpSocket::IsOpen() const {
+    return Impl(m_impl)->fd >= 0;
+}
 
 uint32_t CUdpSocket::OsHandle() const {
     const int fd = Impl(m_impl)->fd;
@@ -118,6 +122,8 @@ int32_t CUdpSocket::Write(const uint8_t* data, uint32_t length) {
     return n == static_cast<ssize_t>(length) ? static_cast<int32_t>(n) : -1;
 }
 
-void CUdpSocket::Interrupt() { posix::WakeUp(Impl(m_impl)->wake); }
+void CUdpSocket::Interrupt() {
+    posix::WakeUp(Impl(m_impl)->wake);
+}
 
 }  // namespace qds::plat

@@ -6,14 +6,28 @@ namespace qds::plat {
 
 CPtyMaster::CPtyMaster() {}
 CPtyMaster::~CPtyMaster() {}
-bool CPtyMaster::Open() { return false; }
+bool CPtyMaster::Open() {
+    return false;
+}
 void CPtyMaster::Close() {}
-bool CPtyMaster::IsOpen() const { return false; }
-const std::string& CPtyMaster::SlavePath() const { return m_slavePath; }
-int32_t CPtyMaster::Read(uint8_t*, uint32_t, uint32_t) { return -1; }
-int32_t CPtyMaster::Write(const uint8_t*, uint32_t) { return -1; }
+bool CPtyMaster::IsOpen() const {
+    return false;
+}
+const std::string& CPtyMaster::SlavePath() const {
+    return m_slavePath;
+}
+int32_t CPtyMaster::Read(uint8_t*, uint32_t, uint32_t) {
+    return -1;
+}
+int32_t CPtyMaster::Write(const uint8_t*, uint32_t) {
+    return -1;
+}
 void CPtyMaster::Interrupt() {}
-bool ReplaceSymlink(const std::string&, const std::string&) { return false; }
-bool RemoveFile(const std::string&) { return false; }
+bool ReplaceSymlink(const std::string&, const std::string&) {
+    return false;
+}
+bool RemoveFile(const std::string&) {
+    return false;
+}
 
 }  // namespace qds::plat

@@ -18,7 +18,9 @@ struct SerialImpl {
 };
 static_assert(sizeof(SerialImpl) <= 64);
 
-SerialImpl* Impl(unsigned char* s) { return std::launder(reinterpret_cast<SerialImpl*>(s)); }
+SerialImpl* Impl(unsigned char* s) {
+    return std::launder(reinterpret_cast<SerialImpl*>(s));
+}
 const SerialImpl* Impl(const unsigned char* s) {
     return std::launder(reinterpret_cast<const SerialImpl*>(s));
 }
@@ -93,7 +95,9 @@ void CSerialPort::Close() {
     impl->file = INVALID_HANDLE_VALUE;
 }
 
-bool CSerialPort::IsOpen() const { return Impl(m_impl)->file != INVALID_HANDLE_VALUE; }
+bool CSerialPort::IsOpen() const {
+    return Impl(m_impl)->file != INVALID_HANDLE_VALUE;
+}
 
 uint32_t CSerialPort::OsHandle() const {
     const HANDLE h = Impl(m_impl)->file;

@@ -20,7 +20,9 @@ struct UdpImpl {
 };
 static_assert(sizeof(UdpImpl) <= 96);
 
-UdpImpl* Impl(unsigned char* s) { return std::launder(reinterpret_cast<UdpImpl*>(s)); }
+UdpImpl* Impl(unsigned char* s) {
+    return std::launder(reinterpret_cast<UdpImpl*>(s));
+}
 const UdpImpl* Impl(const unsigned char* s) {
     return std::launder(reinterpret_cast<const UdpImpl*>(s));
 }
@@ -83,7 +85,9 @@ void CUdpSocket::Close() {
     impl->sock = INVALID_SOCKET;
 }
 
-bool CUdpSocket::IsOpen() const { return Impl(m_impl)->sock != INVALID_SOCKET; }
+bool CUdpSocket::IsOpen() const {
+    return Impl(m_impl)->sock != INVALID_SOCKET;
+}
 
 uint32_t CUdpSocket::OsHandle() const {
     const SOCKET s = Impl(m_impl)->sock;
@@ -121,9 +125,8 @@ int32_t CUdpSocket::Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
 int32_t CUdpSocket::Write(const uint8_t* data, uint32_t length) {
     auto* impl = Impl(m_impl);
     if (impl->sock == INVALID_SOCKET || (data == nullptr && length > 0)) return -1;
-    const int n = sendto(impl->sock, reinterpret_cast<const char*>(data),
-                         static_cast<int>(length), 0,
-                         reinterpret_cast<const sockaddr*>(&impl->peer), sizeof impl->peer);
+    const int n = sendto(impl->sock, reinterpret_cast<const char*>(data), static_cast<int>(length),
+                         0, reinterpret_cast<const sockaddr*>(&impl->peer), sizeof impl->peer);
     return n == static_cast<int>(length) ? n : -1;
 }
 

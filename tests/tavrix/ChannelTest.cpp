@@ -17,7 +17,9 @@ namespace {
 using tvxtest::Receiver;
 using tvxtest::StateLog;
 
-const uint8_t* U(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+const uint8_t* U(const std::string& s) {
+    return reinterpret_cast<const uint8_t*>(s.data());
+}
 
 // Reads from the master until `want` bytes came (or the bound passed).
 std::string ReadMaster(qds::plat::CPtyMaster& pty, size_t want) {
@@ -32,7 +34,7 @@ std::string ReadMaster(qds::plat::CPtyMaster& pty, size_t want) {
 }
 
 class SerialChannel : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!m_pty.Open()) GTEST_SKIP() << "no pseudo-terminals on this system";
         m_link = "tavrix-test-" + std::to_string(qds::plat::CurrentProcessId()) + ".tty";
@@ -62,7 +64,10 @@ TEST_F(SerialChannel, BytesFlowBothWays) {
     ASSERT_TRUE(rx.WaitBytes(256));
     EXPECT_EQ(rx.Bytes(), all);
 
-    const std::string cmd("\x7E\x00\x00\x04" "1331\xFB", 9);
+    const std::string cmd(
+        "\x7E\x00\x00\x04"
+        "1331\xFB",
+        9);
     EXPECT_EQ(qds::tvx::Write(h, U(cmd), 9, 100), 9);
     EXPECT_EQ(ReadMaster(m_pty, 9), cmd);
     EXPECT_EQ(qds::tvx::Write(h, U(cmd), 0, 100), 0);
@@ -188,7 +193,11 @@ TEST(UdpChannel, DatagramsBothWays) {
 
     qds::plat::CUdpSocket sender;
     ASSERT_TRUE(sender.Open("127.0.0.1:0", "127.0.0.1:" + std::to_string(mine)));
-    const std::string a("\x04\xFE\x00\x06\x05" "0\0\0\0" "1", 10);
+    const std::string a(
+        "\x04\xFE\x00\x06\x05"
+        "0\0\0\0"
+        "1",
+        10);
     const std::string b = "second";
     ASSERT_EQ(sender.Write(U(a), 10), 10);
     ASSERT_TRUE(rx.WaitBytes(10));

@@ -33,7 +33,9 @@ struct Dev {
     int generation;
 };
 
-int32_t KX_CDECL GetDesc(wchar_t*, uint32_t) { return 0; }
+int32_t KX_CDECL GetDesc(wchar_t*, uint32_t) {
+    return 0;
+}
 
 void* KX_CDECL Open(const wchar_t* params) {
     State& s = S();
@@ -53,9 +55,13 @@ int32_t KX_CDECL Close(void* h) {
     return 0;
 }
 
-int32_t KX_CDECL Reserved() { return 0; }
+int32_t KX_CDECL Reserved() {
+    return 0;
+}
 
-int32_t KX_CDECL Status(void* h) { return h ? 2 : -1; }
+int32_t KX_CDECL Status(void* h) {
+    return h ? 2 : -1;
+}
 
 int32_t KX_CDECL Read(void* h, uint8_t* buf, uint32_t len, uint32_t timeoutMs) {
     if (h == nullptr || buf == nullptr) return -1;
@@ -123,7 +129,9 @@ KX_EXPORT void KX_CDECL FakePlug_Reset() {
     s.reads.clear();
 }
 
-KX_EXPORT void KX_CDECL FakePlug_SetTableSize(uintptr_t size) { S().tableSize = size; }
+KX_EXPORT void KX_CDECL FakePlug_SetTableSize(uintptr_t size) {
+    S().tableSize = size;
+}
 
 KX_EXPORT void KX_CDECL FakePlug_Push(const uint8_t* data, uint32_t len) {
     {

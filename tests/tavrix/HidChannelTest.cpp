@@ -24,7 +24,7 @@ std::string BesideTest(const char* name) {
 
 // The test plug-in's controls, reached in the same loaded copy the framework uses.
 class FakePlug {
-public:
+  public:
     FakePlug() : m_lib(qds::plat::LoadLib(BesideTest("tavrix_fake_plugin").c_str())) {}
     ~FakePlug() { qds::plat::FreeLib(m_lib); }
     bool Loaded() const { return m_lib != nullptr; }
@@ -51,7 +51,9 @@ public:
             Fn<int32_t(KX_CDECL*)(wchar_t*, uint32_t)>("FakePlug_LastParams")(buf, 256);
         return n < 0 ? std::wstring(L"<null>") : std::wstring(buf, static_cast<size_t>(n));
     }
-    int Count(const char* what) { return Fn<int32_t(KX_CDECL*)(const char*)>("FakePlug_Count")(what); }
+    int Count(const char* what) {
+        return Fn<int32_t(KX_CDECL*)(const char*)>("FakePlug_Count")(what);
+    }
     std::vector<std::pair<uint32_t, uint32_t>> Reads() {
         std::vector<uint32_t> raw(2 * 4096);
         const uint32_t n =
@@ -61,20 +63,20 @@ public:
         return out;
     }
 
-private:
+  private:
     qds::plat::LibHandle m_lib;
 };
 
 class HidChannel : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(m_plug.Loaded()) << BesideTest("tavrix_fake_plugin");
         m_plug.Reset();
     }
     TVX_HANDLE Open(const wchar_t* params, bool paramsNull, StateLog* log = nullptr) {
         return qds::tvx::OpenTransport(
-            qds::tvx::MakeHidTransportFrom(BesideTest("tavrix_fake_plugin"),
-                                           params ? params : L"", paramsNull),
+            qds::tvx::MakeHidTransportFrom(BesideTest("tavrix_fake_plugin"), params ? params : L"",
+                                           paramsNull),
             log ? &StateLog::Observe : nullptr, log);
     }
     FakePlug m_plug;
@@ -86,7 +88,11 @@ TEST_F(HidChannel, ScanReachesTheCallbackInOneChunk) {
     EXPECT_EQ(m_plug.LastParams(), L"id=1");
     Receiver rx;
     ASSERT_EQ(qds::tvx::RegisterNotify(h, 0, &Receiver::Notify, &rx), 0);
-    const std::string packet("\x04\xFE\x00\x12\x05" "0\0\0\0" "4006381333931", 22);
+    const std::string packet(
+        "\x04\xFE\x00\x12\x05"
+        "0\0\0\0"
+        "4006381333931",
+        22);
     m_plug.Push(packet);
     ASSERT_TRUE(rx.WaitBytes(packet.size()));
     EXPECT_EQ(rx.Chunks(), std::vector<std::string>{packet});
@@ -112,7 +118,10 @@ TEST_F(HidChannel, WritesAndClearGoToThePlugIn) {
     TVX_HANDLE h = Open(nullptr, true);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(m_plug.LastParams(), L"<null>");
-    const std::string frame("\x7E\x00\x00\x04" "1321\xFA", 9);
+    const std::string frame(
+        "\x7E\x00\x00\x04"
+        "1321\xFA",
+        9);
     EXPECT_EQ(qds::tvx::Write(h, reinterpret_cast<const uint8_t*>(frame.data()), 9, 100), 9);
     EXPECT_EQ(m_plug.Written(), frame);
     EXPECT_EQ(qds::tvx::Clear(h), 0);
@@ -159,8 +168,8 @@ TEST_F(HidChannel, BadPlugInsAreRefused) {
     }
     m_plug.SetTableSize(sizeof(PlugDllFuns));
     EXPECT_EQ(m_plug.Count("open"), 0);
-    EXPECT_EQ(qds::tvx::OpenTransport(qds::tvx::MakeHidTransportFrom(
-                  BesideTest("tavrix_notable_plugin"), L"", false)),
+    EXPECT_EQ(qds::tvx::OpenTransport(
+                  qds::tvx::MakeHidTransportFrom(BesideTest("tavrix_notable_plugin"), L"", false)),
               nullptr);
     EXPECT_EQ(qds::tvx::OpenTransport(
                   qds::tvx::MakeHidTransportFrom(BesideTest("no_such_plugin"), L"", false)),

@@ -21,7 +21,8 @@ TEST(TavrixParams, ParsesEntries) {
         {L"", true, {}},
         {L";;id=2;;", true, {{"id", "2"}}},
         {L"id=", true, {{"id", ""}}},
-        {L"local=127.0.0.1:5;remote=10.0.0.1:6", true,
+        {L"local=127.0.0.1:5;remote=10.0.0.1:6",
+         true,
          {{"local", "127.0.0.1:5"}, {"remote", "10.0.0.1:6"}}},
         {L"com", false, {}},
         {L"=3", false, {}},
@@ -56,12 +57,18 @@ TEST(TavrixParams, UdpAddresses) {
         uint16_t port;
     };
     const Case cases[] = {
-        {"127.0.0.1:9100", true, 0x7F000001, 9100}, {"0.0.0.0:0", true, 0, 0},
-        {":7", true, 0, 7},                         {"255.255.255.255:65535", true, 0xFFFFFFFF, 65535},
-        {"127.0.0.1", false, 0, 0},                 {"127.0.0.1:", false, 0, 0},
-        {"127.0.0.1:65536", false, 0, 0},           {"256.0.0.1:1", false, 0, 0},
-        {"1.2.3:1", false, 0, 0},                   {"1.2.3.4.5:1", false, 0, 0},
-        {"host:1", false, 0, 0},                    {"1.2.3.4:x", false, 0, 0},
+        {"127.0.0.1:9100", true, 0x7F000001, 9100},
+        {"0.0.0.0:0", true, 0, 0},
+        {":7", true, 0, 7},
+        {"255.255.255.255:65535", true, 0xFFFFFFFF, 65535},
+        {"127.0.0.1", false, 0, 0},
+        {"127.0.0.1:", false, 0, 0},
+        {"127.0.0.1:65536", false, 0, 0},
+        {"256.0.0.1:1", false, 0, 0},
+        {"1.2.3:1", false, 0, 0},
+        {"1.2.3.4.5:1", false, 0, 0},
+        {"host:1", false, 0, 0},
+        {"1.2.3.4:x", false, 0, 0},
     };
     for (const Case& c : cases) {
         uint32_t host = 1;

@@ -16,7 +16,7 @@ namespace tvxtest {
 constexpr auto kWait = std::chrono::seconds(10);
 
 class Receiver {
-public:
+  public:
     static void KX_STDCALL Notify(const uint8_t* data, int32_t length, void* context) {
         auto* self = static_cast<Receiver*>(context);
         if (self->m_inside.fetch_add(1) != 0) self->m_overlap = true;
@@ -25,8 +25,7 @@ public:
             std::lock_guard<std::mutex> lock(self->m_m);
             self->m_chunks.emplace_back(reinterpret_cast<const char*>(data),
                                         static_cast<size_t>(length));
-            self->m_bytes.append(reinterpret_cast<const char*>(data),
-                                 static_cast<size_t>(length));
+            self->m_bytes.append(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
         }
         self->m_cv.notify_all();
         self->m_inside.fetch_sub(1);
@@ -54,7 +53,7 @@ public:
     bool Overlapped() const { return m_overlap; }
     bool CalledAfterClose() const { return m_afterClose; }
 
-private:
+  private:
     std::mutex m_m;
     std::condition_variable m_cv;
     std::string m_bytes;
@@ -67,7 +66,7 @@ private:
 
 // Records the device going away and coming back (the channel's state observer).
 class StateLog {
-public:
+  public:
     static void Observe(bool open, void* context) {
         auto* self = static_cast<StateLog*>(context);
         {
@@ -83,7 +82,7 @@ public:
                m_events[n - 1] == open;
     }
 
-private:
+  private:
     std::mutex m_m;
     std::condition_variable m_cv;
     std::vector<bool> m_events;

@@ -26,7 +26,9 @@ std::string BesideTest(const char* name) {
            qds::plat::SharedLibPrefix() + name + qds::plat::SharedLibSuffix();
 }
 
-CScopedRegistry::KeyRef Key(const char* k) { return {kView, k}; }
+CScopedRegistry::KeyRef Key(const char* k) {
+    return {kView, k};
+}
 
 TEST(TavrixRegistry, ComPortPathComesFromTheRegistry) {
     qds::plat::CPtyMaster pty;
@@ -56,8 +58,8 @@ TEST(TavrixRegistry, UdpAddressesComeFromTheRegistry) {
         mine = probe.LocalPort();
     }
     ASSERT_TRUE(reg.SetString(kView, kUdp, "Local", "127.0.0.1:" + std::to_string(mine)));
-    ASSERT_TRUE(reg.SetString(kView, kUdp, "Remote",
-                              "127.0.0.1:" + std::to_string(peer.LocalPort())));
+    ASSERT_TRUE(
+        reg.SetString(kView, kUdp, "Remote", "127.0.0.1:" + std::to_string(peer.LocalPort())));
     TVX_HANDLE h = qds::tvx::Open(L"udp", nullptr, 1);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(qds::tvx::Write(h, reinterpret_cast<const uint8_t*>("ping"), 4, 100), 4);

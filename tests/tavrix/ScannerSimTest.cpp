@@ -9,8 +9,14 @@ namespace {
 using sim::Bytes;
 using sim::CScanner;
 
-const Bytes kClaim("\x7E\x00\x00\x04" "1331\xFB", 9);
-const Bytes kEnable("\x7E\x00\x00\x04" "1321\xFA", 9);
+const Bytes kClaim(
+    "\x7E\x00\x00\x04"
+    "1331\xFB",
+    9);
+const Bytes kEnable(
+    "\x7E\x00\x00\x04"
+    "1321\xFA",
+    9);
 
 TEST(ScannerSim, Type3AnswersEachGoodFrame) {
     struct Case {
@@ -82,8 +88,14 @@ TEST(ScannerSim, Labels) {
         {2, "ean8", 0, "g123"},
         {4, "code93", 0, "y123"},
         {1, "code93", 0, "i123"},
-        {3, "code128", 1, Bytes("\x04\xFF\x00\x03\x02\x00\x00\x00" "123", 11)},
-        {3, "qr", 2, Bytes("\x04\xFE\x00\x08\x21\x30\x00\x00\x00" "123", 12)},
+        {3, "code128", 1,
+         Bytes("\x04\xFF\x00\x03\x02\x00\x00\x00"
+               "123",
+               11)},
+        {3, "qr", 2,
+         Bytes("\x04\xFE\x00\x08\x21\x30\x00\x00\x00"
+               "123",
+               12)},
     };
     for (const Case& c : cases) {
         CScanner s(c.type, true);

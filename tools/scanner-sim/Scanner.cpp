@@ -16,11 +16,10 @@ bool ParseReplyMode(const std::string& name, ReplyMode* out) {
     static const struct {
         const char* name;
         ReplyMode mode;
-    } kModes[] = {{"auto", ReplyMode::Auto}, {"ack", ReplyMode::Ack},
-                  {"nak", ReplyMode::Nak},   {"r20", ReplyMode::Reply20},
-                  {"r21", ReplyMode::Reply21}, {"bang", ReplyMode::Bang},
-                  {"bracket", ReplyMode::Bracket}, {"end", ReplyMode::End},
-                  {"none", ReplyMode::None}};
+    } kModes[] = {
+        {"auto", ReplyMode::Auto},       {"ack", ReplyMode::Ack},     {"nak", ReplyMode::Nak},
+        {"r20", ReplyMode::Reply20},     {"r21", ReplyMode::Reply21}, {"bang", ReplyMode::Bang},
+        {"bracket", ReplyMode::Bracket}, {"end", ReplyMode::End},     {"none", ReplyMode::None}};
     for (const auto& m : kModes) {
         if (name == m.name) {
             *out = m.mode;
@@ -116,8 +115,8 @@ std::vector<Bytes> CScanner::OnMarkerText(const Bytes& bytes) {
     return out;
 }
 
-bool CScanner::BuildLabel(const Symbology& sym, const Bytes& label, int version,
-                          uint8_t modifier, Bytes* out, std::string* why) const {
+bool CScanner::BuildLabel(const Symbology& sym, const Bytes& label, int version, uint8_t modifier,
+                          Bytes* out, std::string* why) const {
     out->clear();
     if (m_devType == 3) {
         if (sym.type3Id < 0) {
@@ -190,10 +189,14 @@ bool FromHex(const std::string& hex, Bytes* out) {
         for (int k = 0; k < 2; ++k) {
             const char c = hex[i + k];
             v <<= 4;
-            if (c >= '0' && c <= '9') v |= c - '0';
-            else if (c >= 'a' && c <= 'f') v |= c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F') v |= c - 'A' + 10;
-            else return false;
+            if (c >= '0' && c <= '9')
+                v |= c - '0';
+            else if (c >= 'a' && c <= 'f')
+                v |= c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                v |= c - 'A' + 10;
+            else
+                return false;
         }
         b.push_back(static_cast<char>(v));
     }

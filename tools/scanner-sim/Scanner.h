@@ -31,7 +31,7 @@ enum class ReplyMode {
 bool ParseReplyMode(const std::string& name, ReplyMode* out);
 
 class CScanner {
-public:
+  public:
     CScanner(int devType, bool serialLine) : m_devType(devType), m_serial(serialLine) {}
     void SetReplyMode(ReplyMode mode) { m_mode = mode; }
     // Feeds received bytes; returns what the scanner answers (possibly nothing).
@@ -48,7 +48,7 @@ public:
     // The check byte of a type 3 frame: the complement of the XOR of bytes 1 .. n-1.
     static uint8_t CheckByte(const Bytes& frame, size_t end);
 
-private:
+  private:
     std::vector<Bytes> OnType3(const Bytes& bytes);
     std::vector<Bytes> OnMarkerText(const Bytes& bytes);
 

@@ -54,6 +54,8 @@ const Symbology* FindSymbology(const std::string& name) {
     return nullptr;
 }
 
-const Symbology* AllSymbologies() { return kTable; }
+const Symbology* AllSymbologies() {
+    return kTable;
+}
 
 }  // namespace sim

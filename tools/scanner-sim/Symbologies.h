@@ -8,11 +8,11 @@
 namespace sim {
 
 struct Symbology {
-    const char* name;     // as typed in a "scan" command
-    int scanDataType;     // what the service reports for it
-    int type3Id;          // code identifier byte of device type 3, -1 when none
-    char letter24;        // Code ID letter of device types 2 and 4, 0 when none
-    char letter1;         // Code ID letter of device type 1, 0 when none
+    const char* name;  // as typed in a "scan" command
+    int scanDataType;  // what the service reports for it
+    int type3Id;       // code identifier byte of device type 3, -1 when none
+    char letter24;     // Code ID letter of device types 2 and 4, 0 when none
+    char letter1;      // Code ID letter of device type 1, 0 when none
 };
 
 // Null when the name is unknown (case-insensitive).

@@ -53,7 +53,9 @@ using sim::Bytes;
 enum class Mode { Pty, Udp, Stdio, Hid };
 
 FILE* g_events = stdout;  // set once in main before any thread starts
-void SetEventStream(FILE* f) { g_events = f; }
+void SetEventStream(FILE* f) {
+    g_events = f;
+}
 
 struct Options {
     int devType = 0;
@@ -64,7 +66,7 @@ struct Options {
 };
 
 class CSimulator {
-public:
+  public:
     explicit CSimulator(const Options& o) : m_opt(o), m_scanner(o.devType, o.mode == Mode::Pty) {
         m_scanner.SetReplyMode(o.reply);
         if (!o.record.empty()) m_record.open(o.record, std::ios::binary | std::ios::app);
@@ -101,7 +103,7 @@ public:
 
     std::string Execute(const std::string& line);
 
-private:
+  private:
     bool OpenDevice();
     void ReadLoop();
     void HidLoop();
@@ -349,8 +351,7 @@ std::string CSimulator::Execute(const std::string& line) {
         if (sym == nullptr) return "ERR unknown symbology " + plain[0];
         Bytes frame;
         std::string why;
-        if (!m_scanner.BuildLabel(*sym, sim::Unescape(plain[1]), version, modifier, &frame,
-                                  &why)) {
+        if (!m_scanner.BuildLabel(*sym, sim::Unescape(plain[1]), version, modifier, &frame, &why)) {
             return "ERR " + why;
         }
         return Send(frame, chunks, gapMs);
