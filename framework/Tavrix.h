@@ -25,8 +25,7 @@ typedef void* TVX_HANDLE;
 typedef void(KX_STDCALL* TVX_NOTIFY)(const uint8_t* data, int32_t length, void* context);
 
 // type: "COM", "udp" or "HID"; params may be null; flag is 1. Null on failure.
-TVX_API TVX_HANDLE KX_STDCALL tvx_open(const wchar_t* type, const wchar_t* params,
-                                       int32_t flag);
+TVX_API TVX_HANDLE KX_STDCALL tvx_open(const wchar_t* type, const wchar_t* params, int32_t flag);
 TVX_API int32_t KX_STDCALL tvx_register_notify(TVX_HANDLE handle, int32_t reserved,
                                                TVX_NOTIFY callback, void* context);
 TVX_API int32_t KX_STDCALL tvx_write(TVX_HANDLE handle, const uint8_t* data, int32_t length,

@@ -11,7 +11,7 @@ namespace qds::OPOS {
 
 // stdcall on 32-bit Windows: the callee removes its three 32-bit arguments.
 typedef int32_t(KX_STDCALL* PFN_ADDON_OUTPUT)(uint32_t channelWord, uint32_t channel,
-                                               uint32_t level);
+                                              uint32_t level);
 
 struct AddOnOutput {
     plat::LibHandle hModule = nullptr;

@@ -4,9 +4,13 @@
 
 namespace qds::OPOS {
 
-JNIEvents::~JNIEvents() { CTraceScope scope("qds::OPOS::JNIEvents::~JNIEvents"); }
+JNIEvents::~JNIEvents() {
+    CTraceScope scope("qds::OPOS::JNIEvents::~JNIEvents");
+}
 
-void JNIEvents::SOData() { CTraceScope scope("qds::OPOS::JNIEvents::SOData"); }
+void JNIEvents::SOData() {
+    CTraceScope scope("qds::OPOS::JNIEvents::SOData");
+}
 
 void JNIEvents::ErrorEvent() {
     CTraceScope scope("qds::OPOS::JNIEvents::ErrorEvent");

@@ -7,7 +7,7 @@
 namespace qds::OPOS {
 
 class JNIEvents {
-public:
+  public:
     JNIEvents(JNIEnv* env, jobject object, jmethodID errorMethod)
         : m_errorMethod(errorMethod), m_pEnv(env), m_object(object) {}
     ~JNIEvents();
@@ -18,7 +18,7 @@ public:
     // Calls the error method with (5, 10). Must run on the thread that owns the environment.
     void ErrorEvent();
 
-private:
+  private:
     jmethodID m_errorMethod;
     JNIEnv* m_pEnv;
     jobject m_object;

@@ -12,7 +12,7 @@ constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 // Recursive lock with the semantics of a Win32 critical section: the owning thread may
 // enter again and must leave as often as it entered.
 class CCriticalSection {
-public:
+  public:
     CCriticalSection();
     ~CCriticalSection();
     CCriticalSection(const CCriticalSection&) = delete;
@@ -20,19 +20,19 @@ public:
     void Enter();
     void Leave();
 
-private:
+  private:
     alignas(16) unsigned char m_impl[64];
 };
 
 // Holds a critical section for the lifetime of the scope.
 class CLock {
-public:
+  public:
     explicit CLock(CCriticalSection& cs) : m_cs(cs) { m_cs.Enter(); }
     ~CLock() { m_cs.Leave(); }
     CLock(const CLock&) = delete;
     CLock& operator=(const CLock&) = delete;
 
-private:
+  private:
     CCriticalSection& m_cs;
 };
 
@@ -41,7 +41,7 @@ enum class WaitResult { Signaled, Timeout, Failed };
 // Event with Win32 semantics: a manual-reset event stays signalled until Reset();
 // an auto-reset event releases exactly one waiter and resets itself.
 class CEvent {
-public:
+  public:
     CEvent(bool manualReset, bool initiallySignaled);
     ~CEvent();
     CEvent(const CEvent&) = delete;
@@ -54,13 +54,13 @@ public:
     // The OS object (a HANDLE on Win32, null on POSIX), for backends that wait on it natively.
     void* NativeHandle() const;
 
-private:
+  private:
     alignas(16) unsigned char m_impl[160];
 };
 
 // A joinable thread running fn(arg).
 class CThread {
-public:
+  public:
     using Proc = uint32_t (*)(void* arg);
     CThread();
     ~CThread();  // joins a thread still running
@@ -72,7 +72,7 @@ public:
     void Join();
     bool Started() const;
 
-private:
+  private:
     alignas(16) unsigned char m_impl[32];
 };
 

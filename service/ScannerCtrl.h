@@ -23,7 +23,7 @@ namespace qds {
 
 // Holds one opened registry key and closes it when destroyed.
 class CRegistry {
-public:
+  public:
     CRegistry() : m_hRoot(plat::RegRootLocalMachine()) {}
     virtual ~CRegistry() {
         if (m_hKey != nullptr) plat::RegClose(m_hKey);
@@ -35,7 +35,7 @@ public:
     }
     plat::RegHandle Key() const { return m_hKey; }
 
-private:
+  private:
     plat::RegHandle m_hRoot;
     plat::RegHandle m_hKey = nullptr;
 };
@@ -95,7 +95,7 @@ enum : int32_t {
 };
 
 class CScannerCtrl {
-public:
+  public:
     // The process's one service object, constructed on first use (exactly once under
     // concurrent first calls) and destroyed when the library is unloaded.
     static CScannerCtrl& Instance();
@@ -156,8 +156,8 @@ public:
     void ApplyLabelRules(const std::string& scan);
 
     // --- add-on output hook ---
-    void LoadAddOn(const char* libFile, const char* funcName, int32_t channel,
-                   int32_t activeValue, int32_t pulseOnScan, int32_t pulseMs, int32_t suffix);
+    void LoadAddOn(const char* libFile, const char* funcName, int32_t channel, int32_t activeValue,
+                   int32_t pulseOnScan, int32_t pulseMs, int32_t suffix);
     bool AddOnPulse(uint32_t word);
     // Sets the output to its active level without the pulse's second call.
     bool AddOnSet(uint32_t word);
@@ -209,7 +209,7 @@ public:
     std::string m_DeviceName;
     plat::CCriticalSection m_csAddOn;  // LoadAddOn against a pulse on the receive thread
 
-private:
+  private:
     void ReadSuffixSetting();
 };
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The demo: a simulated scanner (device type 3 on a pseudo-terminal, configured as COM5) and
-# the ScanPrinter Java program, which opens, claims and enables it through kolvex.jar,
+# the ScanPrinter Java program, which opens, claims and enables it through the Java API,
 # libKolvex and libTavrix and prints each scan as it arrives, then releases and closes.
 # Usage: tools/demo.sh BUILD-FOLDER   (./dev demo builds build/linux first)
 set -euo pipefail
@@ -9,8 +9,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 work=$build/demo
 mkdir -p "$work"
 sim_bin=$build/bin/scanner-sim
-jar=$build/lib/kolvex.jar
-for f in "$sim_bin" "$jar" "$build/lib/libKolvex.so" "$build/lib/libTavrix.so"; do
+jar=$build/lib/kolvex.jar:$build/lib/kolvex-api.jar
+for f in "$sim_bin" "$build/lib/kolvex.jar" "$build/lib/kolvex-api.jar" "$build/lib/libKolvex.so" "$build/lib/libTavrix.so"; do
   [ -e "$f" ] || { echo "missing $f: build first (./dev build linux)"; exit 1; }
 done
 
@@ -19,7 +19,7 @@ javac --release 11 -Xlint:all -Werror -classpath "$jar" -d "$work/classes" \
   "$root"/tools/demo/com/jpos/scanner/demo/ScanPrinter.java
 
 cleanup() {
-  [ -n "${SIM_PID:-}" ] && kill "$SIM_PID" 2>/dev/null || true
+  [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null || true
   [ -n "${JAVA_PID:-}" ] && kill "$JAVA_PID" 2>/dev/null || true
   rm -f "$work/printer.out"
 }
@@ -28,6 +28,7 @@ trap cleanup EXIT
 # The simulated scanner: commands on its standard input, answers on its standard output.
 rm -f "$work/scanner-received.bin"
 coproc SIM { exec "$sim_bin" --type 3 --pty --record "$work/scanner-received.bin"; }
+sim_pid=$SIM_PID  # bash unsets SIM_PID as soon as the coprocess ends
 pty=""
 while read -r line <&"${SIM[0]}"; do
   case $line in PTY\ *) pty=${line#PTY } ;; READY) break ;; esac
@@ -84,8 +85,8 @@ done
 wait "$JAVA_PID"
 JAVA_PID=""
 echo quit >&"${SIM[1]}"
-wait "$SIM_PID" 2>/dev/null || true
-SIM_PID=""
+wait "$sim_pid" 2>/dev/null || true
+sim_pid=""
 echo
 echo "trace: $trace ($(wc -l <"$trace") lines)"
 echo "bytes the scanner received: $(od -An -tx1 -v "$work/scanner-received.bin" | tr -s ' \n' ' ')"

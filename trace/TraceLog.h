@@ -18,7 +18,7 @@ namespace qds {
 extern std::atomic<int32_t> g_nTraceDepth;
 
 class CTraceLog {
-public:
+  public:
     static constexpr int kPathMax = 260;
 
     static CTraceLog& Instance();
@@ -36,16 +36,20 @@ public:
         ;
     void WriteV(int32_t level, const char* format, va_list args);
 
-    int32_t Level() const { return m_level.load(std::memory_order_relaxed); }
+    int32_t Level() const {
+        return m_level.load(std::memory_order_relaxed);
+    }
 
     // Test seam: replaces the configuration read from the registry.
     void ConfigureForTests(int32_t level, const std::string& path);
-    const std::string& FilePath() const { return m_path; }
+    const std::string& FilePath() const {
+        return m_path;
+    }
 
     // The 9-character name written for a level.
     static const char* LevelName(int32_t level);
 
-private:
+  private:
     void LoadConfig();
 
     std::string m_path;
@@ -58,14 +62,14 @@ private:
 // Writes the enter line on construction and the exit line on destruction, indented by the
 // process-wide nesting depth. name must outlive the scope (a string literal).
 class CTraceScope {
-public:
+  public:
     explicit CTraceScope(const char* name);
     CTraceScope(const char* name, int32_t value);
     ~CTraceScope();
     CTraceScope(const CTraceScope&) = delete;
     CTraceScope& operator=(const CTraceScope&) = delete;
 
-private:
+  private:
     const char* m_name;
 };
 

@@ -18,7 +18,11 @@ void FreeLib(LibHandle handle) {
     if (handle != nullptr) dlclose(handle);
 }
 
-const char* SharedLibPrefix() { return "lib"; }
-const char* SharedLibSuffix() { return ".so"; }
+const char* SharedLibPrefix() {
+    return "lib";
+}
+const char* SharedLibSuffix() {
+    return ".so";
+}
 
 }  // namespace qds::plat

@@ -21,11 +21,17 @@ std::string ModulePathOf(const void* addr) {
     return info.dli_fname;
 }
 
-char PathSeparator() { return '/'; }
+char PathSeparator() {
+    return '/';
+}
 
-const char* TextLineEnd() { return "\n"; }
+const char* TextLineEnd() {
+    return "\n";
+}
 
-uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+uint32_t CurrentProcessId() {
+    return static_cast<uint32_t>(getpid());
+}
 
 std::string GetEnv(const char* name) {
     const char* v = name ? std::getenv(name) : nullptr;

@@ -66,8 +66,12 @@ CCriticalSection::~CCriticalSection() {
     impl->~CsImpl();
 }
 
-void CCriticalSection::Enter() { pthread_mutex_lock(&As<CsImpl>(m_impl)->mutex); }
-void CCriticalSection::Leave() { pthread_mutex_unlock(&As<CsImpl>(m_impl)->mutex); }
+void CCriticalSection::Enter() {
+    pthread_mutex_lock(&As<CsImpl>(m_impl)->mutex);
+}
+void CCriticalSection::Leave() {
+    pthread_mutex_unlock(&As<CsImpl>(m_impl)->mutex);
+}
 
 CEvent::CEvent(bool manualReset, bool initiallySignaled) {
     auto* impl = new (m_impl) EventImpl;
@@ -135,7 +139,9 @@ WaitResult CEvent::Wait(uint32_t timeoutMs) {
     return result;
 }
 
-void* CEvent::NativeHandle() const { return nullptr; }
+void* CEvent::NativeHandle() const {
+    return nullptr;
+}
 
 namespace {
 struct ThreadStart {

@@ -18,7 +18,11 @@ void FreeLib(LibHandle handle) {
     if (handle != nullptr) FreeLibrary(static_cast<HMODULE>(handle));
 }
 
-const char* SharedLibPrefix() { return ""; }
-const char* SharedLibSuffix() { return ".dll"; }
+const char* SharedLibPrefix() {
+    return "";
+}
+const char* SharedLibSuffix() {
+    return ".dll";
+}
 
 }  // namespace qds::plat

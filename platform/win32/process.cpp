@@ -21,11 +21,17 @@ std::string ModulePathOf(const void* addr) {
     return std::string(buf, n);
 }
 
-char PathSeparator() { return '\\'; }
+char PathSeparator() {
+    return '\\';
+}
 
-const char* TextLineEnd() { return "\r\n"; }
+const char* TextLineEnd() {
+    return "\r\n";
+}
 
-uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+uint32_t CurrentProcessId() {
+    return GetCurrentProcessId();
+}
 
 std::string GetEnv(const char* name) {
     if (name == nullptr) return std::string();

@@ -26,9 +26,15 @@ T* As(Storage& s) {
 CCriticalSection::CCriticalSection() {
     InitializeCriticalSection(new (m_impl) CRITICAL_SECTION);
 }
-CCriticalSection::~CCriticalSection() { DeleteCriticalSection(As<CRITICAL_SECTION>(m_impl)); }
-void CCriticalSection::Enter() { EnterCriticalSection(As<CRITICAL_SECTION>(m_impl)); }
-void CCriticalSection::Leave() { LeaveCriticalSection(As<CRITICAL_SECTION>(m_impl)); }
+CCriticalSection::~CCriticalSection() {
+    DeleteCriticalSection(As<CRITICAL_SECTION>(m_impl));
+}
+void CCriticalSection::Enter() {
+    EnterCriticalSection(As<CRITICAL_SECTION>(m_impl));
+}
+void CCriticalSection::Leave() {
+    LeaveCriticalSection(As<CRITICAL_SECTION>(m_impl));
+}
 
 CEvent::CEvent(bool manualReset, bool initiallySignaled) {
     auto* impl = new (m_impl) EventImpl;
@@ -42,8 +48,12 @@ CEvent::~CEvent() {
 bool CEvent::Valid() const {
     return std::launder(reinterpret_cast<const EventImpl*>(m_impl))->handle != nullptr;
 }
-void CEvent::Set() { SetEvent(As<EventImpl>(m_impl)->handle); }
-void CEvent::Reset() { ResetEvent(As<EventImpl>(m_impl)->handle); }
+void CEvent::Set() {
+    SetEvent(As<EventImpl>(m_impl)->handle);
+}
+void CEvent::Reset() {
+    ResetEvent(As<EventImpl>(m_impl)->handle);
+}
 WaitResult CEvent::Wait(uint32_t timeoutMs) {
     const DWORD rc = WaitForSingleObject(As<EventImpl>(m_impl)->handle, timeoutMs);
     if (rc == WAIT_OBJECT_0) return WaitResult::Signaled;
@@ -66,8 +76,12 @@ DWORD WINAPI ThreadTrampoline(LPVOID p) {
 }
 }  // namespace
 
-CThread::CThread() { new (m_impl) ThreadImpl{nullptr}; }
-CThread::~CThread() { Join(); }
+CThread::CThread() {
+    new (m_impl) ThreadImpl{nullptr};
+}
+CThread::~CThread() {
+    Join();
+}
 bool CThread::Start(Proc fn, void* arg) {
     auto* impl = As<ThreadImpl>(m_impl);
     if (impl->handle != nullptr || fn == nullptr) return false;

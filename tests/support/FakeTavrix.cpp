@@ -11,7 +11,9 @@ FakeTavrix& FakeTavrix::Get() {
     return s_fake;
 }
 
-FakeTavrix::FakeTavrix() { m_thread.Start(&FakeTavrix::DeliveryThread, this); }
+FakeTavrix::FakeTavrix() {
+    m_thread.Start(&FakeTavrix::DeliveryThread, this);
+}
 
 FakeTavrix::~FakeTavrix() {
     {
@@ -82,7 +84,9 @@ void FakeTavrix::Deliver(const std::string& bytes, uint32_t delayMs) {
     m_wake.Set();
 }
 
-void FakeTavrix::WaitIdle() { m_idle.Wait(qds::plat::kInfinite); }
+void FakeTavrix::WaitIdle() {
+    m_idle.Wait(qds::plat::kInfinite);
+}
 
 void FakeTavrix::Record(Call c) {
     c.tickMs = qds::plat::TickMs();
@@ -212,13 +216,11 @@ extern "C" {
 TVX_HANDLE KX_STDCALL tvx_open(const wchar_t* type, const wchar_t* params, int32_t flag) {
     return fake::FakeTavrix::Get().Open(type, params, flag);
 }
-int32_t KX_STDCALL tvx_register_notify(TVX_HANDLE h, int32_t reserved, TVX_NOTIFY cb,
-                                       void* ctx) {
+int32_t KX_STDCALL tvx_register_notify(TVX_HANDLE h, int32_t reserved, TVX_NOTIFY cb, void* ctx) {
     fake::FakeTavrix::Get().Register(h, reserved, cb, ctx);
     return 0;
 }
-int32_t KX_STDCALL tvx_write(TVX_HANDLE h, const uint8_t* data, int32_t length,
-                             int32_t timeoutMs) {
+int32_t KX_STDCALL tvx_write(TVX_HANDLE h, const uint8_t* data, int32_t length, int32_t timeoutMs) {
     fake::FakeTavrix::Get().Write(h, data, length, timeoutMs);
     return length;
 }

@@ -17,15 +17,15 @@
 namespace fake {
 
 struct Call {
-    std::string fn;          // "open", "register", "write", "clear", "close"
+    std::string fn;  // "open", "register", "write", "clear", "close"
     TVX_HANDLE handle = nullptr;
-    std::wstring type;       // open
-    std::wstring params;     // open
-    bool paramsNull = false; // open
-    int32_t flag = 0;        // open; register's reserved argument
-    std::string bytes;       // write
-    int32_t timeoutMs = 0;   // write
-    uint32_t tickMs = 0;     // when the call was made
+    std::wstring type;        // open
+    std::wstring params;      // open
+    bool paramsNull = false;  // open
+    int32_t flag = 0;         // open; register's reserved argument
+    std::string bytes;        // write
+    int32_t timeoutMs = 0;    // write
+    uint32_t tickMs = 0;      // when the call was made
 };
 
 // The handle's layout: first word points to the 32-bit channel word.
@@ -38,7 +38,7 @@ struct FakeChannel {
 };
 
 class FakeTavrix {
-public:
+  public:
     static FakeTavrix& Get();
 
     // Forgets recorded calls, pending deliveries, hooks and failure settings. Channels
@@ -67,7 +67,7 @@ public:
     void Clear(TVX_HANDLE h);
     void Close(TVX_HANDLE h);
 
-private:
+  private:
     FakeTavrix();
     ~FakeTavrix();
     static uint32_t DeliveryThread(void* self);

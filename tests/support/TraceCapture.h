@@ -13,11 +13,11 @@
 namespace testing_support {
 
 class TraceCapture {
-public:
+  public:
     explicit TraceCapture(int level = 5) {
         static int s_n = 0;
-        m_path = TempDir() + "kolvex_trace_" + std::to_string(qds::plat::CurrentProcessId()) +
-                 "_" + std::to_string(++s_n) + ".log";
+        m_path = TempDir() + "kolvex_trace_" + std::to_string(qds::plat::CurrentProcessId()) + "_" +
+                 std::to_string(++s_n) + ".log";
         std::remove(m_path.c_str());
         qds::CTraceLog::Instance().ConfigureForTests(level, m_path);
     }
@@ -58,7 +58,7 @@ public:
 
     void Clear() { std::remove(m_path.c_str()); }
 
-private:
+  private:
     static std::string TempDir() {
         std::string d = qds::plat::GetEnv("TMPDIR");
         if (d.empty()) d = qds::plat::GetEnv("TEMP");
