@@ -1,6 +1,8 @@
-// The five exports: thin wrappers over the operations in Api.cpp.
+// The five exports, and our extras: thin wrappers over the operations in Api.cpp.
 #include "framework/Tavrix.h"
+#include "framework/TavrixExt.h"
 #include "tavrix/Api.h"
+#include "tavrix/LastError.h"
 
 extern "C" {
 
@@ -24,6 +26,10 @@ TVX_API int32_t KX_STDCALL tvx_clear(TVX_HANDLE handle) {
 
 TVX_API int32_t KX_STDCALL tvx_close(TVX_HANDLE handle) {
     return qds::tvx::Close(handle);
+}
+
+TVX_API int32_t KX_STDCALL tvx_last_error(char* buffer, int32_t size) {
+    return qds::tvx::CopyLastReason(buffer, size);
 }
 
 }  // extern "C"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fails unless Tavrix.dll and Vantrel.dll of the Windows builds export exactly their names:
-# Tavrix the five tvx_ functions (stdcall-decorated on i686, plain on x86_64), Vantrel only
+# Tavrix the five tvx_ functions and its extras (stdcall-decorated on i686, plain on x86_64), Vantrel only
 # GetPlugDllFuns (cdecl: plain on both). Kolvex.dll is tools/check-jni-exports.sh's.
 #   tools/check-dll-exports.sh [build-folder]     (default: build)
 set -uo pipefail
@@ -24,8 +24,10 @@ check() {  # $1 dll, then the exact export names
   fi
 }
 
-check "$top/win32/bin/Tavrix.dll" _tvx_open@12 _tvx_register_notify@16 _tvx_write@16 _tvx_clear@4 _tvx_close@4
-check "$top/win64/bin/Tavrix.dll" tvx_open tvx_register_notify tvx_write tvx_clear tvx_close
+check "$top/win32/bin/Tavrix.dll" _tvx_open@12 _tvx_register_notify@16 _tvx_write@16 _tvx_clear@4 _tvx_close@4 \
+  _tvx_last_error@8
+check "$top/win64/bin/Tavrix.dll" tvx_open tvx_register_notify tvx_write tvx_clear tvx_close \
+  tvx_last_error
 check "$top/win32/bin/Vantrel.dll" GetPlugDllFuns
 check "$top/win64/bin/Vantrel.dll" GetPlugDllFuns
 [ $fail -eq 0 ] && echo "Tavrix and Vantrel export checks passed"
