@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "jni/JNIEvents.h"
-#include "tests/core/CoreFixture.h"
+#include "tests/support/CoreFixture.h"
 #include "tests/support/TraceCapture.h"
 
 using namespace qds::OPOS;

@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "service/Commands.h"
-#include "tests/core/CoreFixture.h"
+#include "tests/support/CoreFixture.h"
 #include "tests/support/TraceCapture.h"
 
 using namespace qds::OPOS;

@@ -1,7 +1,7 @@
 // The add-on output hook with our recording add-on library loaded for real.
 #include "platform/dynlib.h"
 #include "service/Commands.h"
-#include "tests/core/CoreFixture.h"
+#include "tests/support/CoreFixture.h"
 
 using namespace qds::OPOS;
 using core_test::kCommuHid;

@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "tests/receive/ReceiveFixture.h"
+#include "tests/support/ReceiveFixture.h"
 #include "tests/support/TraceCapture.h"
 
 using namespace qds::OPOS;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "hid_plugin/PlugTable.h"
-#include "tests/hid/ScriptedHidDevice.h"
+#include "tests/hid_plugin/ScriptedHidDevice.h"
 
 using namespace hid_test;
 using qds::hid::HidPosDevice;

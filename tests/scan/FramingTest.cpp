@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/receive/ReceiveFixture.h"
+#include "tests/support/ReceiveFixture.h"
 #include "tests/support/TraceCapture.h"
 
 using namespace qds::OPOS;

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "service/Commands.h"
-#include "tests/core/CoreFixture.h"
+#include "tests/support/CoreFixture.h"
 
 using namespace qds::OPOS;
 using core_test::kCommuHid;

@@ -2,7 +2,7 @@
 // number, every other value against 0, and the label rules through a real delivery.
 #include <map>
 
-#include "tests/core/CoreFixture.h"
+#include "tests/support/CoreFixture.h"
 #include "tests/support/TraceCapture.h"
 
 using namespace qds::OPOS;
