@@ -13,7 +13,9 @@ cold block, a tail call into another function), and when a jump goes through a t
 switch) the whole function body between its label and the next one is taken as reachable.
 Every `ret` met on the way must pop N bytes. A path that leaves through an indirect jump to
 another module (a tail call through the import table) is reported, since its pop count
-cannot be seen here; an export with no return at all is reported too.
+cannot be seen here; an export with no return at all is reported too. When the DLL has its
+symbol table, every instruction between the export's label and the next label is a starting
+point as well, so that code only the unwinder enters (exception landing pads) is covered.
 
     tools/check-stdcall-returns.py [--objdump PROGRAM] DLL...
 
@@ -28,7 +30,7 @@ import sys
 DECORATED = re.compile(r"^_?([A-Za-z_][A-Za-z0-9_$?]*)@(\d+)$")
 INSN = re.compile(r"^\s*([0-9a-f]+):\t(?:[0-9a-f]{2} )+\s*\t(\S+)\s*(.*)$")
 LABEL = re.compile(r"^([0-9a-f]+) <(.+)>:$")
-TARGET = re.compile(r"^([0-9a-f]+)(?: <.*>)?$")
+TARGET = re.compile(r"^(?:0x)?([0-9a-f]+)(?: <.*>)?$")
 STOPS = {"ud2", "int3", "hlt"}
 MAX_STEPS = 200000  # instructions walked per export; a bound against a runaway listing
 
@@ -68,7 +70,8 @@ def parse_listing(text):
     for line in text.splitlines():
         m = LABEL.match(line)
         if m:
-            labels.append(int(m.group(1), 16))
+            if not m.group(2).startswith("."):  # "<.text>" of a DLL without symbols
+                labels.append(int(m.group(1), 16))
             continue
         m = INSN.match(line)
         if m:
@@ -98,9 +101,13 @@ def check_export(name, want, entry, insns, order, labels):
         k = bisect.bisect_right(labels, addr)
         return labels[k] if k < len(labels) else None
 
-    work, seen, steps = [entry], set(), 0
     if entry not in insns:
         return [f"{name}: entry {entry:#x} is not an instruction in the listing"]
+    # With a symbol table the export's own body (its label to the next) is walked whole too,
+    # so that code entered only by the unwinder (exception landing pads) is not missed.
+    work, seen, steps = [entry], set(), 0
+    if entry in labels:
+        work.extend(body(entry))
     while work:
         addr = work.pop()
         end = label_end(addr)
@@ -126,8 +133,11 @@ def check_export(name, want, entry, insns, order, labels):
                     if mnem in ("jmp", "jmpl"):
                         break
                 elif mnem in ("jmp", "jmpl"):
-                    if "%" in ops:  # through a table or a register: the whole body may run
+                    if "%" in ops and labels:  # a table or a register: the whole body may run
                         work.extend(body(addr))
+                    elif "%" in ops:
+                        problems.append(f"{name}: jumps through a table at {addr:#x} in a DLL "
+                                        "without symbols; its targets cannot be found")
                     else:
                         problems.append(f"{name}: leaves through an indirect jump at {addr:#x} "
                                         f"({mnem} {ops}); its pop count cannot be checked")

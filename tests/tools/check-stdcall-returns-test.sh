@@ -39,6 +39,18 @@ echo "$out"
 grep -q ": Claim@8: returns with ret at" <<<"$out" || bad "Claim@8 not reported"
 grep -qE ": (Open|Close)@" <<<"$out" && bad "a good alias was reported"
 
+# Stripped of its symbols the checker has only the control flow: the shared epilogue and the
+# second return are still found.
+printf 'EXPORTS\n  good_plain@8\n  good_two@4\n  good_shared@12\n  bad_second@8\n  bad_shared@4\n' >"$work/stripped.def"
+dll "$work/stripped.dll" "$work/stripped.def" -s
+out=$(python3 "$checker" "$work/stripped.dll"); rc=$?
+echo "$out"
+[ $rc -eq 1 ] || bad "exit status $rc for the stripped DLL, want 1"
+for name in bad_second@8 bad_shared@4; do
+  grep -q ": $name: returns with" <<<"$out" || bad "stripped: $name not reported"
+done
+grep -q ": good_" <<<"$out" && bad "stripped: a good export was reported"
+
 # Only good exports: passes.
 printf 'EXPORTS\n  good_plain@8\n  good_noargs@0\n  good_two@4\n  good_shared@12\n  good_switch@4\n' >"$work/good.def"
 dll "$work/good.dll" "$work/good.def"
