@@ -8,6 +8,7 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.util.ArrayDeque;
+import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Deque;
 import java.util.HashMap;
@@ -21,7 +22,8 @@ import java.util.regex.Pattern;
  * scanner. One scenario per run (one service object per process); exit status 0 when every
  * check held.
  *
- * Usage: EndToEnd pty TYPE SIM | udp TYPE SIM | hid SIM FIXTURE-FOLDER
+ * Usage: EndToEnd pty TYPE SIM [SIM-OPTION...] | udp TYPE SIM | hid SIM FIXTURE-FOLDER
+ * (pty: options such as --baud 9600 --adapter-ms 16 go to scanner-sim as they are)
  * The registry file named by KOLVEX_REGISTRY is written here before Kolvex is first used; the
  * trace goes to the file named by the system property e2e.trace.
  */
@@ -307,7 +309,7 @@ public final class EndToEnd {
                 receiveThread != null && javaThread != null && !receiveThread.equals(javaThread));
     }
 
-    static void pty(String simPath) throws Exception {
+    static void pty(String simPath, List<String> simOptions) throws Exception {
         Path record = Paths.get(System.getProperty("e2e.trace") + ".rx");
         Files.deleteIfExists(record);
         // On a serial line the marker framing takes each chunk as one frame, and the service
@@ -315,8 +317,10 @@ public final class EndToEnd {
         // follows would arrive glued to it. So the scanner stays silent here; its replies are
         // exercised over UDP, where datagrams keep their bounds.
         String reply = devType == 2 || devType == 4 ? "none" : "auto";
-        sim = new Sim(simPath, "--type", Integer.toString(devType), "--pty", "--record", record.toString(),
-                "--reply", reply);
+        List<String> simArgs = new ArrayList<>(List.of("--type", Integer.toString(devType), "--pty",
+                "--record", record.toString(), "--reply", reply));
+        simArgs.addAll(simOptions);
+        sim = new Sim(simPath, simArgs.toArray(new String[0]));
         writeRegistry(key("COM", "COM" + COM_PORT, sim.device));
         k = new Kolvex();
         session(1, true);
@@ -379,7 +383,7 @@ public final class EndToEnd {
             hid(args[1], args[2]);
         } else {
             devType = Integer.parseInt(args[1]);
-            if (mode.equals("pty")) pty(args[2]);
+            if (mode.equals("pty")) pty(args[2], Arrays.asList(args).subList(3, args.length));
             else udp(args[2]);
         }
         System.out.println(failures == 0 ? "PASS" : failures + " checks failed");
