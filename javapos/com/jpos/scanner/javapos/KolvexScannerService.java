@@ -221,9 +221,8 @@ public abstract class KolvexScannerService {
                 long waited = (System.nanoTime() - start) / 1_000_000;
                 boolean again = retryable(rc) && (timeout == FOREVER || waited < timeout);
                 if (!again) {
-                    String why = reason(nat);
-                    if (attempt > 1) why += (why.isEmpty() ? "" : " ") + "(" + attempt + " attempts in " + waited + " ms)";
-                    throw Results.failed("claim", rc, why);
+                    String note = attempt > 1 ? "after " + attempt + " attempts in " + waited + " ms" : "";
+                    throw Results.failed("claim", rc, reason(nat), note);
                 }
                 long pause = timeout == FOREVER ? CLAIM_RETRY_MS : Math.min(CLAIM_RETRY_MS, timeout - waited);
                 try {

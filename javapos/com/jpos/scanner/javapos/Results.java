@@ -34,8 +34,14 @@ final class Results {
      * native number as the extended code when the natives gave something else.
      */
     static JposException failed(String operation, int code, String reason) {
+        return failed(operation, code, reason, "");
+    }
+
+    /** The same, with a note after the reason, e.g. "after 4 attempts in 300 ms". */
+    static JposException failed(String operation, int code, String reason, String note) {
         String msg = operation + " failed: " + name(code) + " (" + code + ")";
         if (reason != null && !reason.isEmpty()) msg += ": " + reason;
+        if (!note.isEmpty()) msg += " " + note;
         if (isJposError(code)) return new JposException(code, msg);
         return new JposException(JposConst.JPOS_E_FAILURE, code, msg);
     }

@@ -119,7 +119,17 @@ final class ServiceConfig {
             throw new JposException(JposConst.JPOS_E_ILLEGAL, where + "property nativesClass: " + name
                     + " does not implement " + ScannerNatives.class.getName());
         }
-        return () -> (ScannerNatives) c.getConstructor().newInstance();
+        return () -> {
+            try {
+                return (ScannerNatives) c.getConstructor().newInstance();
+            } catch (java.lang.reflect.InvocationTargetException e) {
+                // The constructor's own failure (a library that cannot load) is the reason.
+                Throwable t = e.getCause();
+                if (t instanceof Exception) throw (Exception) t;
+                if (t instanceof Error) throw (Error) t;
+                throw e;
+            }
+        };
     }
 
     static Exception asException(Throwable t) {
