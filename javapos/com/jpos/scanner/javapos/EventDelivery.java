@@ -7,6 +7,7 @@ import static com.jpos.scanner.api.ScannerProperty.PIDX_DataCount;
 import static com.jpos.scanner.api.ScannerProperty.PIDX_DataEventEnabled;
 import static com.jpos.scanner.api.ScannerProperty.PIDX_ResultCode;
 
+import com.jpos.scanner.api.ScanDataType;
 import com.jpos.scanner.api.ScannerEvents;
 import com.jpos.scanner.api.ScannerNatives;
 import java.util.ArrayDeque;
@@ -32,6 +33,8 @@ import jpos.services.EventCallbacks;
  */
 final class EventDelivery {
     private static final int WAIT_SLICE_MS = 2000;  // bounds the waiter's stop if close never wakes it
+    /** The status of our DataEvents: a scan needs none, so it is always 0. */
+    private static final int SCANNER_DATA_STATUS = 0;
 
     private final ScannerNatives n;
     private final ScannerEvents ev;  // null: poll DataCount
@@ -126,12 +129,6 @@ final class EventDelivery {
         if (interrupted) Thread.currentThread().interrupt();
     }
 
-    boolean onDeliveryThread() {
-        synchronized (this) {
-            return Thread.currentThread() == deliverer;
-        }
-    }
-
     // ---- properties ----
 
     synchronized boolean dataEventEnabled() {
@@ -167,7 +164,7 @@ final class EventDelivery {
     synchronized void clearInputProperties() {
         scanData = new byte[0];
         scanDataLabel = new byte[0];
-        scanDataType = 0;  // SCAN_SDT_UNKNOWN
+        scanDataType = ScanDataType.SCAN_SDT_UNKNOWN;
     }
 
     /** With the natives' ClearInput: input errors go too. */
@@ -309,7 +306,7 @@ final class EventDelivery {
         scanDataLabel = label == null ? new byte[0] : label;
         scanDataType = n.getNumber(PIDXScan_ScanDataType);
         dataEventEnabled = false;
-        final DataEvent d = new DataEvent(source, 0);
+        final DataEvent d = new DataEvent(source, SCANNER_DATA_STATUS);
         return () -> cb.fireDataEvent(d);
     }
 

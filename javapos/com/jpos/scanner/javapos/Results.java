@@ -45,8 +45,4 @@ final class Results {
         if (isJposError(code)) return new JposException(code, msg);
         return new JposException(JposConst.JPOS_E_FAILURE, code, msg);
     }
-
-    static JposException error(int code, String message) {
-        return new JposException(code, message);
-    }
 }
