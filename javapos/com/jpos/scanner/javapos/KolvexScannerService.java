@@ -225,14 +225,21 @@ public abstract class KolvexScannerService {
                     throw Results.failed("claim", rc, reason(nat), note);
                 }
                 long pause = timeout == FOREVER ? CLAIM_RETRY_MS : Math.min(CLAIM_RETRY_MS, timeout - waited);
+                // Other operations (a close) may run during the pause.
+                operations.unlock();
                 try {
                     Thread.sleep(Math.max(1, pause));
                 } catch (InterruptedException e) {
                     Thread.currentThread().interrupt();
                     throw error(JposConst.JPOS_E_FAILURE, "claim: interrupted while waiting for the device");
+                } finally {
+                    operations.lock();
                 }
                 synchronized (this) {
-                    if (closing || !opened) throw error(JposConst.JPOS_E_CLOSED, "claim: the service was closed");
+                    if (closing || !opened || n != nat) {
+                        throw error(JposConst.JPOS_E_CLOSED, "claim: the service was closed");
+                    }
+                    if (claimed) return;  // another thread's claim got there first
                 }
             }
             // A DecodeData set before the claim could not reach the device: send it now.

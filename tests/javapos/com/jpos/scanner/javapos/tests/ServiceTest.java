@@ -212,6 +212,37 @@ public final class ServiceTest {
         onePerProcess(f, nativesClass);
         closeWithPending(c, fn, s, s12);
         closeFromListener(f, nativesClass);
+        closeDuringClaim(f, nativesClass);
+    }
+
+    static void closeDuringClaim(KolvexServiceFactory f, String nativesClass) throws Exception {
+        // claim(JPOS_FOREVER) on a scanner that keeps refusing: a close from another thread
+        // ends it.
+        FakeControl c = new FakeControl();
+        ok("open", () -> c.open("Busy", entry("Busy", nativesClass), f));
+        if (c.service() == null) return;
+        FakeNatives fn = FakeNatives.last;
+        Integer[] refusals = new Integer[100_000];
+        java.util.Arrays.fill(refusals, JposConst.JPOS_E_FAILURE);
+        fn.claimResults(refusals);
+        AtomicReference<Object> claimEnded = new AtomicReference<>();
+        Thread claimer = new Thread(() -> {
+            try {
+                c.service().claim(-1);
+                claimEnded.set("claimed");
+            } catch (JposException e) {
+                claimEnded.set(e.getErrorCode());
+            }
+        });
+        claimer.start();
+        long end = System.nanoTime() + WAIT_S * 1_000_000_000L;
+        while (count(fn.calls(), "claim") < 2 && System.nanoTime() < end) Thread.sleep(1);
+        check("claim(JPOS_FOREVER) tries again", count(fn.calls(), "claim") >= 2);
+        ok("close during claim(JPOS_FOREVER)", c::close);
+        claimer.join(WAIT_S * 1000);
+        check("claim ended with the close", !claimer.isAlive());
+        eq("claim's outcome", JposConst.JPOS_E_CLOSED, claimEnded.get());
+        eq("natives closed", false, fn.isOpened());
     }
 
     static void delivery(FakeControl c, FakeNatives fn, BaseService s, ScannerService12 s12) throws Exception {
