@@ -4,8 +4,6 @@
 #include "tests/core/CoreFixture.h"
 
 using namespace qds::OPOS;
-using core_test::kCommuHid;
-using core_test::kCommuSerial;
 
 namespace {
 
@@ -156,7 +154,7 @@ TEST_F(AddOnTest, SetDeviceEnabledDrivesTheOutputOnlyForDeviceType1) {
         SCOPED_TRACE(c.name);
         m_record.Reset();
         fake::FakeTavrix::Get().SetChannelWord(kWord);
-        auto ctrl = Claimed(c.devType, kCommuSerial);
+        auto ctrl = Claimed(c.devType, COMM_SERIAL);
         ctrl->LoadAddOn(kAddOnFile, kAddOnFunction, 0x105, 0x301, c.pulseOnScan, 1, 0);
         ctrl->SetDeviceEnabled(c.value);
         EXPECT_EQ(c.calls, m_record.Calls());
@@ -165,7 +163,7 @@ TEST_F(AddOnTest, SetDeviceEnabledDrivesTheOutputOnlyForDeviceType1) {
 }
 
 TEST_F(AddOnTest, NoCallWithoutAChannel) {
-    auto ctrl = Opened(1, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE1, COMM_HID);
     ctrl->LoadAddOn(kAddOnFile, kAddOnFunction, 1, 1, 1, 1, 0);
     ctrl->SetDeviceEnabled(1);  // not claimed: refused
     EXPECT_EQ(OPOS_E_NOTCLAIMED, ctrl->m_ResultCode.load());

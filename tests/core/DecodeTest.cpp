@@ -7,7 +7,6 @@
 
 using namespace qds::OPOS;
 using core_test::Bytes;
-using core_test::kCommuHid;
 
 namespace {
 
@@ -58,7 +57,7 @@ TEST(DecodeDataToDataType, EveryByteValueOfEveryFamily) {
             SCOPED_TRACE(v);
             const auto it = c.codes.find(static_cast<uint8_t>(v));
             const int32_t expected = it == c.codes.end() ? 0 : it->second;
-            const std::string scan = c.devType == 3
+            const std::string scan = c.devType == DEV_TYPE3
                                          ? Bytes({0x01, static_cast<uint8_t>(v)}) + "123456"
                                          : std::string(1, static_cast<char>(v)) + "123456";
             EXPECT_EQ(expected, ctrl.DecodeDataToDataType(scan));
@@ -108,7 +107,7 @@ TEST(DecodeDataToDataType, ScansShorterThanThreeBytesAreUnknown) {
 
 TEST(DecodeDataToDataType, Type3CodesWithTheHighBitSet) {
     CScannerCtrl ctrl;
-    ctrl.m_DevType = 3;
+    ctrl.m_DevType = DEV_TYPE3;
     const int32_t expected[] = {118, 119, 112, 111, 132, 205};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(expected[i],
@@ -150,7 +149,7 @@ TEST_F(LabelRules, DeliveredScanIsCutByDeviceTypeAndRecordVersion) {
     };
     for (const LabelCase& c : cases) {
         SCOPED_TRACE(c.name);
-        auto ctrl = Opened(c.devType, kCommuHid);
+        auto ctrl = Opened(c.devType, COMM_HID);
         ctrl->m_DecodeData = c.decode;
         ctrl->PushFifoData(c.scan);
         ctrl->SetDataEventEnabled(1);
@@ -165,7 +164,7 @@ TEST_F(LabelRules, DeliveredScanIsCutByDeviceTypeAndRecordVersion) {
 }
 
 TEST_F(LabelRules, DeliveryLogsTheDecodedTypeAndLength) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     testing_support::TraceCapture trace;
     ctrl->m_DecodeData = 1;
     ctrl->PushFifoData("c012345678905");

@@ -6,9 +6,6 @@
 #include "tests/core/CoreFixture.h"
 
 using namespace qds::OPOS;
-using core_test::kCommuHid;
-using core_test::kCommuSerial;
-using core_test::kCommuUdp;
 
 namespace {
 
@@ -59,7 +56,7 @@ TEST_F(PropertiesTest, EverySetterBeforeOpenGives101AndChangesNothing) {
 TEST_F(PropertiesTest, EverySetterStoresItsValueWhenOpened) {
     for (const SetterCase& c : kSetters) {
         SCOPED_TRACE(c.index);
-        auto ctrl = Claimed(4, kCommuHid);
+        auto ctrl = Claimed(DEV_TYPE4, COMM_HID);
         ctrl->m_ResultCode = 55;
         ctrl->SetPropertyNumber(c.index, 2);
         EXPECT_EQ(OPOS_SUCCESS, ctrl->GetPropertyNumber(PIDX_ResultCode));
@@ -68,7 +65,7 @@ TEST_F(PropertiesTest, EverySetterStoresItsValueWhenOpened) {
 }
 
 TEST_F(PropertiesTest, SetDeviceEnabledBeforeClaimGives103) {
-    auto ctrl = Opened(2, kCommuSerial);
+    auto ctrl = Opened(DEV_TYPE2, COMM_SERIAL);
     ctrl->m_hTvx = tvx_open(L"COM", nullptr, 1);  // a channel, but no claim
     ctrl->SetDeviceEnabled(1);
     EXPECT_EQ(OPOS_E_NOTCLAIMED, ctrl->GetPropertyNumber(PIDX_ResultCode));
@@ -78,7 +75,7 @@ TEST_F(PropertiesTest, SetDeviceEnabledBeforeClaimGives103) {
 }
 
 TEST_F(PropertiesTest, StateIsBusyWhileSetDeviceEnabledWorks) {
-    auto ctrl = Claimed(3, kCommuHid);
+    auto ctrl = Claimed(DEV_TYPE3, COMM_HID);
     CScannerCtrl* raw = ctrl.get();
     std::vector<int32_t> statesSeen;
     fake::FakeTavrix::Get().SetWriteHook(
@@ -103,20 +100,20 @@ struct DeviceEnabledCase {
 
 TEST_F(PropertiesTest, DeviceEnabledCommandsByDeviceTypeAndTransport) {
     const DeviceEnabledCase cases[] = {
-        {"type2 COM disable", 2, kCommuSerial, 0, {"$$$$", "#99900102;", "%%%%"}},
-        {"type2 COM enable", 2, kCommuSerial, 1, {"$$$$", "%%%%"}},
-        {"type2 udp disable", 2, kCommuUdp, 0, {"#99900102;"}},
-        {"type2 udp enable", 2, kCommuUdp, 1, {}},
-        {"type2 HID disable", 2, kCommuHid, 0, {"#99900102;"}},
-        {"type2 HID enable", 2, kCommuHid, 1, {}},
-        {"type3 HID enable", 3, kCommuHid, 1, {kEnableFrame}},
-        {"type3 HID disable", 3, kCommuHid, 0, {kDisableFrame}},
-        {"type3 COM enable", 3, kCommuSerial, 5, {kEnableFrame}},
-        {"type1 COM enable", 1, kCommuSerial, 1, {}},
-        {"type1 COM disable", 1, kCommuSerial, 0, {}},
-        {"type4 COM enable", 4, kCommuSerial, 1, {}},
-        {"type4 COM disable", 4, kCommuSerial, 0, {}},
-        {"other type", 6, kCommuSerial, 1, {}},
+        {"type2 COM disable", DEV_TYPE2, COMM_SERIAL, 0, {"$$$$", "#99900102;", "%%%%"}},
+        {"type2 COM enable", DEV_TYPE2, COMM_SERIAL, 1, {"$$$$", "%%%%"}},
+        {"type2 udp disable", DEV_TYPE2, COMM_UDP, 0, {"#99900102;"}},
+        {"type2 udp enable", DEV_TYPE2, COMM_UDP, 1, {}},
+        {"type2 HID disable", DEV_TYPE2, COMM_HID, 0, {"#99900102;"}},
+        {"type2 HID enable", DEV_TYPE2, COMM_HID, 1, {}},
+        {"type3 HID enable", DEV_TYPE3, COMM_HID, 1, {kEnableFrame}},
+        {"type3 HID disable", DEV_TYPE3, COMM_HID, 0, {kDisableFrame}},
+        {"type3 COM enable", DEV_TYPE3, COMM_SERIAL, 5, {kEnableFrame}},
+        {"type1 COM enable", DEV_TYPE1, COMM_SERIAL, 1, {}},
+        {"type1 COM disable", DEV_TYPE1, COMM_SERIAL, 0, {}},
+        {"type4 COM enable", DEV_TYPE4, COMM_SERIAL, 1, {}},
+        {"type4 COM disable", DEV_TYPE4, COMM_SERIAL, 0, {}},
+        {"other type", 6, COMM_SERIAL, 1, {}},
     };
     for (const DeviceEnabledCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -141,12 +138,12 @@ struct DecodeDataCase {
 
 TEST_F(PropertiesTest, DecodeDataSwitchesTheCodeIdPrefix) {
     const DecodeDataCase cases[] = {
-        {"type1 on", 1, kCommuSerial, true, 1, {"QDS0307010"}},
-        {"type1 off", 1, kCommuSerial, true, 0, {"QDS0307000"}},
-        {"type2 on over COM", 2, kCommuSerial, true, 1, {"$$$$", "#99904041;", "%%%%"}},
-        {"type4 off over HID", 4, kCommuHid, true, 0, {"#99904040;"}},
-        {"type3 sends nothing", 3, kCommuHid, true, 1, {}},
-        {"not claimed: dropped", 1, kCommuSerial, false, 1, {}},
+        {"type1 on", DEV_TYPE1, COMM_SERIAL, true, 1, {"QDS0307010"}},
+        {"type1 off", DEV_TYPE1, COMM_SERIAL, true, 0, {"QDS0307000"}},
+        {"type2 on over COM", DEV_TYPE2, COMM_SERIAL, true, 1, {"$$$$", "#99904041;", "%%%%"}},
+        {"type4 off over HID", DEV_TYPE4, COMM_HID, true, 0, {"#99904040;"}},
+        {"type3 sends nothing", DEV_TYPE3, COMM_HID, true, 1, {}},
+        {"not claimed: dropped", DEV_TYPE1, COMM_SERIAL, false, 1, {}},
     };
     for (const DecodeDataCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -196,7 +193,7 @@ TEST_F(PropertiesTest, NumberPropertiesReadByTheirRules) {
         CScannerCtrl ctrl;
         if (c.member != nullptr) ctrl.*(c.member) = c.stored;
         EXPECT_EQ(c.closed, ctrl.GetPropertyNumber(c.index));
-        ASSERT_EQ(0, ctrl.Open(2, kCommuHid, 0, false));
+        ASSERT_EQ(0, ctrl.Open(2, COMM_HID, 0, false));
         EXPECT_EQ(c.opened, ctrl.GetPropertyNumber(c.index));
     }
 }
@@ -206,7 +203,7 @@ TEST_F(PropertiesTest, ReadOnlyAndUnknownIndexesAreNotSet) {
              PIDX_Claimed, PIDX_OutputID, PIDX_ResultCode, PIDX_State, PIDX_DataCount,
              PIDX_PowerState, PIDX_ScanDataType, 0, 15, 99999}) {
         SCOPED_TRACE(index);
-        auto ctrl = Opened(2, kCommuHid);
+        auto ctrl = Opened(DEV_TYPE2, COMM_HID);
         ctrl->m_ResultCode = 55;
         const int32_t before = ctrl->GetPropertyNumber(index);
         ctrl->SetPropertyNumber(index, 1234);
@@ -241,7 +238,7 @@ TEST_F(PropertiesTest, TextPropertiesReadByTheirRules) {
         std::string out = "junk";
         ctrl.GetPropertyString(c.index, out);
         EXPECT_EQ(c.closed, out);
-        ASSERT_EQ(0, ctrl.Open(2, kCommuHid, 0, false));
+        ASSERT_EQ(0, ctrl.Open(2, COMM_HID, 0, false));
         ctrl.m_DeviceName = "name";
         ctrl.GetPropertyString(c.index, out);
         EXPECT_EQ(c.opened, out);
@@ -249,7 +246,7 @@ TEST_F(PropertiesTest, TextPropertiesReadByTheirRules) {
 }
 
 TEST_F(PropertiesTest, ValuesSurviveAsStoredIncludingOddOnes) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     ctrl->SetAutoDisable(2);
     ctrl->SetBinaryConversion(-4);
     EXPECT_EQ(2, ctrl->GetPropertyNumber(PIDX_AutoDisable));

@@ -40,7 +40,7 @@ class FramingTest : public ReceiveTest {
   protected:
     std::unique_ptr<CScannerCtrl> Claimed(int32_t devType) {
         auto ctrl = std::make_unique<CScannerCtrl>();
-        EXPECT_EQ(0, ctrl->Open(devType, 3, 0, false));
+        EXPECT_EQ(0, ctrl->Open(devType, COMM_HID, 0, false));
         ctrl->m_Claimed = 1;
         return ctrl;
     }
@@ -214,7 +214,7 @@ TEST_F(FramingTest, FramesChunksByDeviceType) {
         EXPECT_EQ(static_cast<int32_t>(c.scans.size()), ctrl->m_DataCount.load());
         EXPECT_EQ(c.ack, ctrl->m_bAckReceived.load());
         EXPECT_EQ(c.setupMode, ctrl->m_bSetupMode.load());
-        if (c.devType == 3 && std::string(c.name).find("held") == std::string::npos) {
+        if (c.devType == DEV_TYPE3 && std::string(c.name).find("held") == std::string::npos) {
             // The buffer ended empty: a following packet is framed on its own.
             Advance(10);
             Feed(*ctrl, kProbe);
@@ -236,7 +236,7 @@ TEST_F(FramingTest, GapTestIsRightAcrossTheTickWrap) {
     };
     for (const Case& c : cases) {
         ResetReceiveState();
-        auto ctrl = Claimed(3);
+        auto ctrl = Claimed(DEV_TYPE3);
         g_tick = c.first;
         Feed(*ctrl, v1.substr(0, 6));
         g_tick = c.second;
@@ -247,7 +247,7 @@ TEST_F(FramingTest, GapTestIsRightAcrossTheTickWrap) {
 
 TEST_F(FramingTest, ChunksWhileNotClaimedAreDroppedWithWhatWasBuffered) {
     const std::string v1 = PacketV1(0x02, kLabel13);
-    auto ctrl = Claimed(3);
+    auto ctrl = Claimed(DEV_TYPE3);
     Feed(*ctrl, v1.substr(0, 6));
     ctrl->m_Claimed = 0;  // as after Release or a failed claim
     Feed(*ctrl, PacketV1(0x02, "X"));
@@ -260,7 +260,7 @@ TEST_F(FramingTest, ChunksWhileNotClaimedAreDroppedWithWhatWasBuffered) {
 
 TEST_F(FramingTest, BadChunkArgumentsHaveDefinedOutcomes) {
     const std::string v2 = PacketV2("ABCDEFGHIJ");
-    auto ctrl = Claimed(3);
+    auto ctrl = Claimed(DEV_TYPE3);
     // Null bytes with a length: the chunk is dropped, what is buffered stays.
     Feed(*ctrl, v2.substr(0, 5));
     ctrl->ReceiveDataFromTAVRIX(nullptr, 100);
@@ -291,7 +291,7 @@ TEST_F(FramingTest, AutoDisableOneDisablesBeforeEachScanIsQueued) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.autoDisable);
         fake::FakeTavrix::Get().Reset();
-        auto ctrl = Claimed(3);
+        auto ctrl = Claimed(DEV_TYPE3);
         ctrl->m_hTvx = tvx_open(L"HID", nullptr, 1);
         ctrl->m_DeviceEnabled = 1;
         ctrl->SetAutoDisable(c.autoDisable);
@@ -310,7 +310,7 @@ TEST_F(FramingTest, AutoDisableOneDisablesBeforeEachScanIsQueued) {
 }
 
 TEST_F(FramingTest, ScanDeliveryWritesItsFourLinesAroundThePush) {
-    auto ctrl = Claimed(1);
+    auto ctrl = Claimed(DEV_TYPE1);
     testing_support::TraceCapture trace;
     Feed(*ctrl, "c012345678905");
     std::vector<std::string> lines;
@@ -333,7 +333,7 @@ TEST_F(FramingTest, ScanDeliveryWritesItsFourLinesAroundThePush) {
 }
 
 TEST_F(FramingTest, CallsFromTwoThreadsNeverInterleaveOnTheBuffer) {
-    auto ctrl = Claimed(3);
+    auto ctrl = Claimed(DEV_TYPE3);
     // Each chunk carries two packets split across the chunk boundary of the other thread:
     // if calls interleaved on the shared buffer, packets would be torn and scans lost.
     const std::string a = PacketV1(0x02, "AAAAAAAAAAAA") + PacketV2("aaaa");
@@ -361,7 +361,7 @@ TEST_F(FramingTest, CallsFromTwoThreadsNeverInterleaveOnTheBuffer) {
 // A call that waits inside the receive path (the AutoDisable command's acknowledgement wait)
 // keeps a second framework thread out until it has finished with the shared buffer.
 TEST_F(FramingTest, ACallWaitingInsideTheReceivePathHoldsOffOtherThreads) {
-    auto ctrl = Claimed(3);
+    auto ctrl = Claimed(DEV_TYPE3);
     ctrl->m_hTvx = tvx_open(L"HID", nullptr, 1);
     ctrl->SetAutoDisable(1);
     const std::string a = PacketV1(0x02, "FIRST") + PacketV1(0x02, "SECOND");

@@ -33,7 +33,7 @@ class LifecycleTest : public ReceiveTest {
     std::unique_ptr<CScannerCtrl> Make(From from) {
         auto ctrl = std::make_unique<CScannerCtrl>();
         if (from != From::Closed) {
-            EXPECT_EQ(0, ctrl->Open(2, 3, 0, false));
+            EXPECT_EQ(0, ctrl->Open(DEV_TYPE2, COMM_HID, 0, false));
         }
         if (from == From::Claimed) {
             EXPECT_EQ(0, ctrl->ClaimDevice());
@@ -135,7 +135,7 @@ TEST_F(LifecycleTest, ClaimOpensTheTransportByCommunicationType) {
         SCOPED_TRACE(c.commuType);
         fake::FakeTavrix::Get().Reset();
         CScannerCtrl ctrl;
-        ASSERT_EQ(0, ctrl.Open(4, c.commuType, c.comPort, false));
+        ASSERT_EQ(0, ctrl.Open(DEV_TYPE4, c.commuType, c.comPort, false));
         EXPECT_EQ(c.result, ctrl.ClaimDevice());
         EXPECT_EQ(c.result, ctrl.m_ResultCode.load());
         EXPECT_EQ(c.calls, CallsSince(0));
@@ -155,7 +155,7 @@ TEST_F(LifecycleTest, FailedOpenOfTheTransport) {
     fake::FakeTavrix::Get().SetOpenFails(true);
     testing_support::TraceCapture trace;
     CScannerCtrl ctrl;
-    ASSERT_EQ(0, ctrl.Open(3, 3, 0, false));
+    ASSERT_EQ(0, ctrl.Open(DEV_TYPE3, COMM_HID, 0, false));
     EXPECT_EQ(106, ctrl.ClaimDevice());
     EXPECT_EQ(106, ctrl.m_ResultCode.load());
     EXPECT_EQ(0, ctrl.m_Claimed.load());
@@ -189,7 +189,7 @@ TEST_F(LifecycleTest, ClaimOfDeviceTypeThreeFollowsTheDevicesAnswer) {
         fake::FakeTavrix::Get().Reset();
         testing_support::TraceCapture trace;
         CScannerCtrl ctrl;
-        ASSERT_EQ(0, ctrl.Open(3, 3, 0, false));
+        ASSERT_EQ(0, ctrl.Open(DEV_TYPE3, COMM_HID, 0, false));
         // The answer comes through the registered callback as soon as the claim frame is
         // written; the scan-disable frame that follows a good claim gets an ACK too.
         int looksAtClaim = -1;
@@ -239,7 +239,7 @@ TEST_F(LifecycleTest, ClaimAndReleaseOfDeviceTypeThreeWithAcknowledgementsFromAn
     });
     testing_support::TraceCapture trace;
     CScannerCtrl ctrl;
-    ASSERT_EQ(0, ctrl.Open(3, 3, 0, false));
+    ASSERT_EQ(0, ctrl.Open(DEV_TYPE3, COMM_HID, 0, false));
     EXPECT_EQ(0, ctrl.ClaimDevice());
     EXPECT_EQ(1, ctrl.m_Claimed.load());
     EXPECT_EQ(0, ctrl.Release());
@@ -253,7 +253,7 @@ TEST_F(LifecycleTest, ClaimAndReleaseOfDeviceTypeThreeWithAcknowledgementsFromAn
 
 TEST_F(LifecycleTest, CloseWhileClaimedRunsReleaseInsideClose) {
     CScannerCtrl ctrl;
-    ASSERT_EQ(0, ctrl.Open(2, 3, 0, false));
+    ASSERT_EQ(0, ctrl.Open(DEV_TYPE2, COMM_HID, 0, false));
     ASSERT_EQ(0, ctrl.ClaimDevice());
     testing_support::TraceCapture trace;
     EXPECT_EQ(0, ctrl.Close());
@@ -270,7 +270,7 @@ TEST_F(LifecycleTest, CloseWhileClaimedRunsReleaseInsideClose) {
         "qds::OPOS::CScannerCtrl::Close [Exit]  }",
     };
     EXPECT_EQ(want, scopes);
-    EXPECT_EQ(1, ctrl.m_State.load());
+    EXPECT_EQ(OPOS_S_CLOSED, ctrl.m_State.load());
     EXPECT_EQ(0, ctrl.m_Claimed.load());
     EXPECT_EQ(1, ctrl.m_DeviceEnabled.load());
 }
@@ -279,7 +279,7 @@ TEST_F(LifecycleTest, ClaimTracesTheSuffixSettingItFinds) {
     for (int suffix : {0, 1}) {
         SCOPED_TRACE(suffix);
         CScannerCtrl ctrl;
-        ASSERT_EQ(0, ctrl.Open(2, 3, 0, false));
+        ASSERT_EQ(0, ctrl.Open(DEV_TYPE2, COMM_HID, 0, false));
         ctrl.m_bSuffix = static_cast<uint8_t>(suffix);
         testing_support::TraceCapture trace;
         ASSERT_EQ(0, ctrl.ClaimDevice());
