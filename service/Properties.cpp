@@ -40,8 +40,8 @@ const NumberProperty kNumberProperties[] = {
     {PIDX_PowerNotify, &CScannerCtrl::m_PowerNotify, NumberRule::ZeroWhenClosed},
     {PIDX_PowerState, &CScannerCtrl::m_PowerState, NumberRule::ZeroWhenClosed},
     {PIDX_CapPowerReporting, &CScannerCtrl::m_CapPowerReporting, NumberRule::ZeroWhenClosed},
-    {PIDX_DecodeData, &CScannerCtrl::m_DecodeData, NumberRule::Stored},
-    {PIDX_ScanDataType, &CScannerCtrl::m_ScanDataType, NumberRule::ZeroWhenClosed},
+    {PIDXScan_DecodeData, &CScannerCtrl::m_DecodeData, NumberRule::Stored},
+    {PIDXScan_ScanDataType, &CScannerCtrl::m_ScanDataType, NumberRule::ZeroWhenClosed},
 };
 
 struct NumberSetter {
@@ -55,7 +55,7 @@ const NumberSetter kNumberSetters[] = {
     {PIDX_FreezeEvents, &CScannerCtrl::SetFreezeEvents},
     {PIDX_AutoDisable, &CScannerCtrl::SetAutoDisable},
     {PIDX_BinaryConversion, &CScannerCtrl::SetBinaryConversion},
-    {PIDX_DecodeData, &CScannerCtrl::SetDecodeData},
+    {PIDXScan_DecodeData, &CScannerCtrl::SetDecodeData},
 };
 
 // How a text property reads.
@@ -77,8 +77,8 @@ const TextProperty kTextProperties[] = {
     {PIDX_DeviceDescription, &CScannerCtrl::m_DeviceDescription, TextRule::Stored},
     {PIDX_DeviceName, &CScannerCtrl::m_DeviceName, TextRule::EmptyWhenClosed},
     {PIDX_ServiceObjectDescription, &CScannerCtrl::m_ServiceObjectDescription, TextRule::Stored},
-    {PIDX_ScanData, &CScannerCtrl::m_ScanData, TextRule::ScanText},
-    {PIDX_ScanDataLabel, &CScannerCtrl::m_ScanDataLabel, TextRule::ScanText},
+    {PIDXScan_ScanData, &CScannerCtrl::m_ScanData, TextRule::ScanText},
+    {PIDXScan_ScanDataLabel, &CScannerCtrl::m_ScanDataLabel, TextRule::ScanText},
 };
 
 template <typename Entry, size_t N>

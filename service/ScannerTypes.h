@@ -81,14 +81,14 @@ enum : int32_t {
     PIDX_PowerNotify = 13,
     PIDX_PowerState = 14,
     PIDX_CapPowerReporting = 501,
-    PIDX_DecodeData = 10001,
-    PIDX_ScanDataType = 10002,
+    PIDXScan_DecodeData = 10001,
+    PIDXScan_ScanDataType = 10002,
     PIDX_CheckHealthText = 1000001,
     PIDX_DeviceDescription = 1000002,
     PIDX_DeviceName = 1000003,
     PIDX_ServiceObjectDescription = 1000004,
-    PIDX_ScanData = 1010001,
-    PIDX_ScanDataLabel = 1010002,
+    PIDXScan_ScanData = 1010001,
+    PIDXScan_ScanDataLabel = 1010002,
 };
 
 // The scan record: what the receive path queues and the decoding reads back.

@@ -16,7 +16,7 @@ class FifoTest : public core_test::CoreTest {
   protected:
     static std::string ScanData(CScannerCtrl& c) {
         std::string s;
-        c.GetPropertyString(PIDX_ScanData, s);
+        c.GetPropertyString(PIDXScan_ScanData, s);
         return s;
     }
     static size_t QueueSize(CScannerCtrl& c) {
@@ -168,7 +168,7 @@ TEST_F(FifoTest, EmptyFifoKeepsTheDeliveredScan) {
     EXPECT_EQ(0, ctrl->GetDataCount());
     EXPECT_EQ(0u, QueueSize(*ctrl));
     EXPECT_EQ("0123456789012", ScanData(*ctrl));
-    EXPECT_EQ(101, ctrl->GetPropertyNumber(PIDX_ScanDataType));
+    EXPECT_EQ(101, ctrl->GetPropertyNumber(PIDXScan_ScanDataType));
     ctrl->SetDataEventEnabled(1);
     EXPECT_EQ("0123456789012", ScanData(*ctrl));
 }

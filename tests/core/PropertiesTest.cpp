@@ -36,7 +36,7 @@ const SetterCase kSetters[] = {
     {PIDX_FreezeEvents, &CScannerCtrl::m_FreezeEvents},
     {PIDX_AutoDisable, &CScannerCtrl::m_AutoDisable},
     {PIDX_BinaryConversion, &CScannerCtrl::m_BinaryConversion},
-    {PIDX_DecodeData, &CScannerCtrl::m_DecodeData},
+    {PIDXScan_DecodeData, &CScannerCtrl::m_DecodeData},
 };
 
 TEST_F(PropertiesTest, EverySetterBeforeOpenGives101AndChangesNothing) {
@@ -149,9 +149,9 @@ TEST_F(PropertiesTest, DecodeDataSwitchesTheCodeIdPrefix) {
         SCOPED_TRACE(c.name);
         fake::FakeTavrix::Get().Reset();
         auto ctrl = c.claimed ? Claimed(c.devType, c.commuType) : Opened(c.devType, c.commuType);
-        ctrl->SetPropertyNumber(PIDX_DecodeData, c.value);
+        ctrl->SetPropertyNumber(PIDXScan_DecodeData, c.value);
         EXPECT_EQ(c.writes, Writes());
-        EXPECT_EQ(c.value, ctrl->GetPropertyNumber(PIDX_DecodeData));
+        EXPECT_EQ(c.value, ctrl->GetPropertyNumber(PIDXScan_DecodeData));
         EXPECT_EQ(OPOS_SUCCESS, ctrl->GetPropertyNumber(PIDX_ResultCode));
     }
 }
@@ -179,8 +179,8 @@ TEST_F(PropertiesTest, NumberPropertiesReadByTheirRules) {
         {PIDX_PowerNotify, &CScannerCtrl::m_PowerNotify, 9, 0, 9},
         {PIDX_PowerState, nullptr, 0, 0, 2000},
         {PIDX_CapPowerReporting, &CScannerCtrl::m_CapPowerReporting, 9, 0, 9},
-        {PIDX_DecodeData, &CScannerCtrl::m_DecodeData, 9, 9, 9},
-        {PIDX_ScanDataType, &CScannerCtrl::m_ScanDataType, 9, 0, 9},
+        {PIDXScan_DecodeData, &CScannerCtrl::m_DecodeData, 9, 9, 9},
+        {PIDXScan_ScanDataType, &CScannerCtrl::m_ScanDataType, 9, 0, 9},
         {PIDX_ResultCode, &CScannerCtrl::m_ResultCode, 9, 101, 0},  // Open stores 0
         {PIDX_State, nullptr, 0, 1, 2},
         {0, nullptr, 0, 0, 0},
@@ -201,7 +201,7 @@ TEST_F(PropertiesTest, NumberPropertiesReadByTheirRules) {
 TEST_F(PropertiesTest, ReadOnlyAndUnknownIndexesAreNotSet) {
     for (int32_t index : std::initializer_list<int32_t>{
              PIDX_Claimed, PIDX_OutputID, PIDX_ResultCode, PIDX_State, PIDX_DataCount,
-             PIDX_PowerState, PIDX_ScanDataType, 0, 15, 99999}) {
+             PIDX_PowerState, PIDXScan_ScanDataType, 0, 15, 99999}) {
         SCOPED_TRACE(index);
         auto ctrl = Opened(DEV_TYPE2, COMM_HID);
         ctrl->m_ResultCode = 55;
@@ -225,8 +225,8 @@ TEST_F(PropertiesTest, TextPropertiesReadByTheirRules) {
         {PIDX_DeviceName, "", "name"},
         {PIDX_ServiceObjectDescription, "Opos Scanner Service Object",
          "Opos Scanner Service Object"},
-        {PIDX_ScanData, "", "data"},
-        {PIDX_ScanDataLabel, "", "label"},
+        {PIDXScan_ScanData, "", "data"},
+        {PIDXScan_ScanDataLabel, "", "label"},
         {0, "", ""},
         {1010003, "", ""},
     };

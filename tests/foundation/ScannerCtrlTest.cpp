@@ -60,9 +60,15 @@ struct OpenCase {
 
 TEST_F(ScannerCtrlTest, OpenByCommunicationType) {
     const OpenCase cases[] = {
-        {0, 0, 0, 1, 1, {"COM1"}},    {0, 7, 0, 1, 1, {"COM1"}}, {1, 5, 0, 1, 5, {"COM5"}},
-        {1, -2, 0, 1, -2, {"COM-2"}}, {1, 0, 109, 0, 0, {}},     {2, 0, 0, 1, 0, {"USB"}},
-        {3, 9, 0, 1, 0, {"HID"}},     {4, 0, 0, 1, 0, {}},       {-1, 0, 0, 1, 0, {}},
+        {COMM_COM1, 0, OPOS_SUCCESS, 1, 1, {"COM1"}},
+        {COMM_COM1, 7, OPOS_SUCCESS, 1, 1, {"COM1"}},
+        {COMM_SERIAL, 5, OPOS_SUCCESS, 1, 5, {"COM5"}},
+        {COMM_SERIAL, -2, OPOS_SUCCESS, 1, -2, {"COM-2"}},
+        {COMM_SERIAL, 0, OPOS_E_NOEXIST, 0, 0, {}},
+        {COMM_UDP, 0, OPOS_SUCCESS, 1, 0, {"USB"}},
+        {COMM_HID, 9, OPOS_SUCCESS, 1, 0, {"HID"}},
+        {4, 0, OPOS_SUCCESS, 1, 0, {}},
+        {-1, 0, OPOS_SUCCESS, 1, 0, {}},
     };
     for (const OpenCase& c : cases) {
         SCOPED_TRACE("communication type " + std::to_string(c.commuType) + ", port " +

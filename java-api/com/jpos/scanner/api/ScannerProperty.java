@@ -4,6 +4,7 @@ package com.jpos.scanner.api;
  * OPOS property index numbers of the Scanner service, as the native methods
  * {@code GetPropertyNumber}, {@code SetPropertyNumber} and {@code GetPropertyString} take them.
  * Numbers below 1000000 are numeric properties, the others are byte-string properties.
+ * The indexes and the State values mirror service/ScannerTypes.h (same names and values).
  */
 public final class ScannerProperty {
     private ScannerProperty() {}
