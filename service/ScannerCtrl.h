@@ -55,6 +55,7 @@ class JNIEvents;
 
 class CScannerCtrl {
   public:
+    // --- the object itself (service/ScannerCtrl.cpp) ---
     // The process's one service object, constructed on first use (exactly once under
     // concurrent first calls) and destroyed when the library is unloaded.
     static CScannerCtrl& Instance();
@@ -146,7 +147,7 @@ class CScannerCtrl {
     std::atomic<int32_t> m_CapPowerReporting{0};
     std::atomic<int32_t> m_DataCount{0};  // changed under m_csData; atomic for the log reads
     std::atomic<int32_t> m_PowerNotify{0};
-    std::atomic<int32_t> m_PowerState{2000};
+    std::atomic<int32_t> m_PowerState{OPOS_PS_UNKNOWN};
     std::atomic<int32_t> m_DecodeData{0};
     std::atomic<int32_t> m_ScanDataType{0};  // guarded by m_csData
     std::atomic<JNIEvents*> m_pJniEvents{nullptr};

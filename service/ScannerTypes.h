@@ -37,6 +37,11 @@ enum : int32_t {
     OPOS_S_BUSY = 3,    // inside SetDeviceEnabled, while its command is sent
 };
 
+// Values of the PowerState property (power reporting is not supported).
+enum : int32_t {
+    OPOS_PS_UNKNOWN = 2000,  // the only value the service reports
+};
+
 // OPOS result codes used by the service.
 enum : int32_t {
     OPOS_SUCCESS = 0,         // done

@@ -70,7 +70,7 @@ TEST_F(PropertiesTest, SetDeviceEnabledBeforeClaimGives103) {
     ctrl->SetDeviceEnabled(1);
     EXPECT_EQ(OPOS_E_NOTCLAIMED, ctrl->GetPropertyNumber(PIDX_ResultCode));
     EXPECT_EQ(0, ctrl->GetPropertyNumber(PIDX_DeviceEnabled));
-    EXPECT_EQ(2, ctrl->GetPropertyNumber(PIDX_State));
+    EXPECT_EQ(OPOS_S_IDLE, ctrl->GetPropertyNumber(PIDX_State));
     EXPECT_EQ(0u, fake::FakeTavrix::Get().CountOf("write"));
 }
 
@@ -81,8 +81,8 @@ TEST_F(PropertiesTest, StateIsBusyWhileSetDeviceEnabledWorks) {
     fake::FakeTavrix::Get().SetWriteHook(
         [&statesSeen, raw](const std::string&) { statesSeen.push_back(raw->m_State.load()); });
     ctrl->SetDeviceEnabled(1);
-    EXPECT_EQ(std::vector<int32_t>{3}, statesSeen);
-    EXPECT_EQ(2, ctrl->GetPropertyNumber(PIDX_State));
+    EXPECT_EQ(std::vector<int32_t>{OPOS_S_BUSY}, statesSeen);
+    EXPECT_EQ(OPOS_S_IDLE, ctrl->GetPropertyNumber(PIDX_State));
     EXPECT_EQ(1, ctrl->GetPropertyNumber(PIDX_DeviceEnabled));
     EXPECT_EQ(OPOS_SUCCESS, ctrl->GetPropertyNumber(PIDX_ResultCode));  // no ack came
 }
@@ -123,7 +123,7 @@ TEST_F(PropertiesTest, DeviceEnabledCommandsByDeviceTypeAndTransport) {
         EXPECT_EQ(c.writes, Writes());
         EXPECT_EQ(c.value, ctrl->GetPropertyNumber(PIDX_DeviceEnabled));
         EXPECT_EQ(OPOS_SUCCESS, ctrl->GetPropertyNumber(PIDX_ResultCode));
-        EXPECT_EQ(2, ctrl->GetPropertyNumber(PIDX_State));
+        EXPECT_EQ(OPOS_S_IDLE, ctrl->GetPropertyNumber(PIDX_State));
     }
 }
 
@@ -177,12 +177,13 @@ TEST_F(PropertiesTest, NumberPropertiesReadByTheirRules) {
         {PIDX_BinaryConversion, &CScannerCtrl::m_BinaryConversion, 9, 9, 9},
         {PIDX_DataCount, &CScannerCtrl::m_DataCount, 9, 0, 9},
         {PIDX_PowerNotify, &CScannerCtrl::m_PowerNotify, 9, 0, 9},
-        {PIDX_PowerState, nullptr, 0, 0, 2000},
+        {PIDX_PowerState, nullptr, 0, 0, OPOS_PS_UNKNOWN},
         {PIDX_CapPowerReporting, &CScannerCtrl::m_CapPowerReporting, 9, 0, 9},
         {PIDXScan_DecodeData, &CScannerCtrl::m_DecodeData, 9, 9, 9},
         {PIDXScan_ScanDataType, &CScannerCtrl::m_ScanDataType, 9, 0, 9},
-        {PIDX_ResultCode, &CScannerCtrl::m_ResultCode, 9, 101, 0},  // Open stores 0
-        {PIDX_State, nullptr, 0, 1, 2},
+        {PIDX_ResultCode, &CScannerCtrl::m_ResultCode, 9, OPOS_E_CLOSED,
+         OPOS_SUCCESS},  // Open stores 0
+        {PIDX_State, nullptr, 0, OPOS_S_CLOSED, OPOS_S_IDLE},
         {0, nullptr, 0, 0, 0},
         {15, nullptr, 0, 0, 0},
         {10003, nullptr, 0, 0, 0},

@@ -33,7 +33,7 @@ TEST_F(ScannerCtrlTest, InitialDataModel) {
     EXPECT_EQ(c.m_Claimed.load(), 0);
     EXPECT_EQ(c.m_State.load(), OPOS_S_CLOSED);
     EXPECT_EQ(c.m_ServiceObjectVersion.load(), 1013005);
-    EXPECT_EQ(c.m_PowerState.load(), 2000);
+    EXPECT_EQ(c.m_PowerState.load(), OPOS_PS_UNKNOWN);
     EXPECT_EQ(c.m_ResultCode.load(), 0);
     EXPECT_EQ(c.m_DataCount.load(), 0);
     EXPECT_EQ(c.m_pJniEvents.load(), nullptr);

@@ -223,7 +223,7 @@ TEST_F(JniExportsTest, OpenClaimSettersAndClose) {
     EXPECT_EQ(OPOS_SUCCESS, k.Open(Env(), kThis, DEV_TYPE1, COMM_HID, 0, -1));
     EXPECT_EQ(OPOS_E_ILLEGAL, k.Open(Env(), kThis, DEV_TYPE1, COMM_HID, 0, 1));
     EXPECT_EQ(OPOS_S_IDLE, k.GetPropertyNumber(Env(), kThis, PIDX_State));
-    EXPECT_EQ(2000, k.GetPropertyNumber(Env(), kThis, PIDX_PowerState));
+    EXPECT_EQ(OPOS_PS_UNKNOWN, k.GetPropertyNumber(Env(), kThis, PIDX_PowerState));
     EXPECT_EQ("", Text(k.GetPropertyString(Env(), kThis, PIDX_DeviceDescription)));
     EXPECT_EQ(0, k.SetPropertyNumber(Env(), kThis, PIDX_DeviceEnabled, 1));
     EXPECT_EQ(OPOS_E_NOTCLAIMED, k.GetPropertyNumber(Env(), kThis, PIDX_ResultCode));

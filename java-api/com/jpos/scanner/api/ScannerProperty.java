@@ -39,6 +39,9 @@ public final class ScannerProperty {
     public static final int OPOS_S_IDLE = 2;
     public static final int OPOS_S_BUSY = 3;
 
+    /** PowerState value (property 14): the service does not report power. */
+    public static final int OPOS_PS_UNKNOWN = 2000;
+
     private static final Object[][] NAMES = {
         {PIDX_Claimed, "PIDX_Claimed"},
         {PIDX_DataEventEnabled, "PIDX_DataEventEnabled"},

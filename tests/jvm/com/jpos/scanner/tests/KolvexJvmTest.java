@@ -102,7 +102,7 @@ public final class KolvexJvmTest {
         eq("second Open refused", OPOS_E_ILLEGAL, k.Open(DEV_TYPE1, COMM_UDP, 0, 0));
         numbers("opened", new int[][] {
             {PIDX_ResultCode, 0}, {PIDX_State, OPOS_S_IDLE},
-            {PIDX_PowerState, 2000}, {PIDX_DataCount, 0}, {PIDX_Claimed, 0}, {PIDX_PowerNotify, 0}, {PIDX_CapPowerReporting, 0}});
+            {PIDX_PowerState, OPOS_PS_UNKNOWN}, {PIDX_DataCount, 0}, {PIDX_Claimed, 0}, {PIDX_PowerNotify, 0}, {PIDX_CapPowerReporting, 0}});
         strings("opened", new Object[][] {
             {PIDX_CheckHealthText, "Check Complete"}, {PIDX_DeviceDescription, ""}, {PIDX_DeviceName, ""},
             {PIDX_ServiceObjectDescription, "Opos Scanner Service Object"}, {PIDXScan_ScanData, ""}});
