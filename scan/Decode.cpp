@@ -8,31 +8,28 @@ namespace qds::OPOS {
 
 namespace {
 constexpr size_t kMinDecodable = 3;  // shorter scans carry no label to identify
-constexpr char kRecordV1 = 0x01;     // device type 3: code id at 1, label from 2
-constexpr char kRecordV2 = 0x02;     // device type 3: code id at 1, byte 2, label from 6
-constexpr size_t kV2LabelOffset = 6;
 }  // namespace
 
 int32_t CScannerCtrl::DecodeDataToDataType(const std::string& scan) {
     CTraceScope scope("qds::OPOS::CScannerCtrl::DecodeDataToDataType");
     if (scan.size() < kMinDecodable) return 0;
     const CodeIdFamily family = FamilyOfDevType(m_DevType);
-    const char code = family == CodeIdFamily::Type3 ? scan[1] : scan[0];
+    const char code = family == CodeIdFamily::Type3 ? scan[kRecordCodeIdAt] : scan[0];
     return ScanDataTypeOf(family, static_cast<uint8_t>(code));
 }
 
 void CScannerCtrl::ApplyLabelRules(const std::string& scan) {
     const size_t n = scan.size();
     size_t labelStart = 0;
-    if (m_DevType != 3) {
+    if (m_DevType != DEV_TYPE3) {
         // The first byte is the Code ID prefix, removed whether decoding or not.
         if (n >= 2) m_ScanData.assign(scan, 1, std::string::npos);
-    } else if (n > 0 && scan[0] == kRecordV1) {
-        if (n >= 3) m_ScanData.assign(scan, 2, std::string::npos);
-    } else if (n > 0 && scan[0] == kRecordV2) {
-        if (n >= kV2LabelOffset + 1) {
-            m_ScanData.assign(1, scan[2]);
-            m_ScanData.append(scan, kV2LabelOffset, std::string::npos);
+    } else if (n > 0 && scan[0] == RECORD_V1) {
+        if (n >= kRecordV1LabelAt + 1) m_ScanData.assign(scan, kRecordV1LabelAt, std::string::npos);
+    } else if (n > 0 && scan[0] == RECORD_V2) {
+        if (n >= kRecordV2LabelAt + 1) {
+            m_ScanData.assign(1, scan[kRecordV2KeptAt]);
+            m_ScanData.append(scan, kRecordV2LabelAt, std::string::npos);
             labelStart = 1;
         }
     }

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstddef>
 
+#include "service/ScannerTypes.h"
+
 namespace qds::OPOS {
 
 namespace {
@@ -99,10 +101,10 @@ constexpr Lookup kType1 = MakeLookup(kType1Codes);
 
 CodeIdFamily FamilyOfDevType(int32_t devType) {
     switch (devType) {
-        case 2:
-        case 4:
+        case DEV_TYPE2:
+        case DEV_TYPE4:
             return CodeIdFamily::Type24;
-        case 3:
+        case DEV_TYPE3:
             return CodeIdFamily::Type3;
         default:
             return CodeIdFamily::Type1;

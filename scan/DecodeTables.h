@@ -12,7 +12,7 @@ enum class CodeIdFamily {
     Type3,   // device type 3: the code identifier byte of the packet
 };
 
-// The family whose table decodes scans of a device type.
+// The family whose table decodes scans of a device type (a DevType, or any other number).
 CodeIdFamily FamilyOfDevType(int32_t devType);
 
 // The scan data type for a code identifier; 0 for one the family does not list.

@@ -56,7 +56,8 @@ void CScannerCtrl::PopFifoData() {
     const int32_t freezeEvents = m_FreezeEvents;
     const int32_t dataCount = GetDataCount();
     CTraceLog& log = CTraceLog::Instance();
-    log.Write(5, "PopFifoData: GetDataEventEnabled:%u GetFreezeEvents:%u GetDataCount:%u",
+    log.Write(level::debug,
+              "PopFifoData: GetDataEventEnabled:%u GetFreezeEvents:%u GetDataCount:%u",
               static_cast<unsigned>(dataEventEnabled), static_cast<unsigned>(freezeEvents),
               static_cast<unsigned>(dataCount));
     if (dataEventEnabled == 0 || freezeEvents != 0 || dataCount == 0) return;
@@ -72,10 +73,10 @@ void CScannerCtrl::PopFifoData() {
     }
 
     SetFiringEvent(1);
-    log.Write(5, "FiringEvent: True");
+    log.Write(level::debug, "FiringEvent: True");
     FireDataEvent(m_PopText);
     SetFiringEvent(0);
-    log.Write(5, "FiringEvent: false");
+    log.Write(level::debug, "FiringEvent: false");
 }
 
 void CScannerCtrl::FireDataEvent(const std::string& scan) {
@@ -83,10 +84,10 @@ void CScannerCtrl::FireDataEvent(const std::string& scan) {
     int32_t type = 0;
     if (m_DecodeData != 0) {
         type = DecodeDataToDataType(scan);
-        log.Write(5, "DecodeType:%d,DataLen:%d", type,
+        log.Write(level::debug, "DecodeType:%d,DataLen:%d", type,
                   static_cast<int32_t>(scan.size()) - kLabelLengthOffset);
     } else {
-        log.Write(5, "UnDecodeType,DataLen:%d", static_cast<int32_t>(scan.size()));
+        log.Write(level::debug, "UnDecodeType,DataLen:%d", static_cast<int32_t>(scan.size()));
     }
 
     {
@@ -101,12 +102,13 @@ void CScannerCtrl::FireDataEvent(const std::string& scan) {
 
     if (JNIEvents* sink = m_pJniEvents) {
         sink->SOData();
-        log.Write(5, "m_pJniEvents->SOData");
+        log.Write(level::debug, "m_pJniEvents->SOData");
     } else {
-        log.Write(5, "m_pJniEvents is NULL");
+        log.Write(level::debug, "m_pJniEvents is NULL");
     }
 
-    log.Write(5, "begin to decrease datacount:%u", static_cast<unsigned>(m_DataCount.load()));
+    log.Write(level::debug, "begin to decrease datacount:%u",
+              static_cast<unsigned>(m_DataCount.load()));
     {
         plat::CLock lock(m_csData);
         // EmptyFifo waits for this delivery, so the scan is still counted here.

@@ -12,8 +12,6 @@ namespace qds::OPOS {
 
 namespace {
 
-constexpr int32_t kCommuSerial = 1;
-
 std::atomic<CommandSleep> g_commandSleep{nullptr};
 
 void Pause(uint32_t ms) {
@@ -45,23 +43,23 @@ int32_t CScannerCtrl::SendCommand(const void* data, int32_t ackWaitMs, int32_t l
     const char* text = static_cast<const char*>(data);
     size_t count = 0;
     if (length > 0) {
-        log.Write(5, "SendCommand set HEX data!, len:%d", length);
+        log.Write(level::debug, "SendCommand set HEX data!, len:%d", length);
         count = data != nullptr ? static_cast<size_t>(length) : 0;
     } else {
-        log.Write(5, "SendCommand data:%s!", text != nullptr ? text : "");
+        log.Write(level::debug, "SendCommand data:%s!", text != nullptr ? text : "");
         count = text != nullptr ? std::strlen(text) : 0;
     }
 
     m_bAckReceived = ACK_NONE;
     const TVX_HANDLE h = m_hTvx;
-    const bool serial = m_CommuType == kCommuSerial;
+    const bool serial = m_CommuType == COMM_SERIAL;
     const int32_t devType = m_DevType;
-    if (serial && devType == 2) {
+    if (serial && devType == DEV_TYPE2) {
         Write(h, kStartMarker, kMarkerSize);
         Pause(kMarkerPauseMs);
     }
     if (count != 0) Write(h, data, count);
-    if (serial && (devType == 2 || devType == 4)) {
+    if (serial && (devType == DEV_TYPE2 || devType == DEV_TYPE4)) {
         Pause(kMarkerPauseMs);
         Write(h, kEndMarker, kMarkerSize);
     }
@@ -83,20 +81,20 @@ int32_t CScannerCtrl::SendCommand(const void* data, int32_t ackWaitMs, int32_t l
 void CScannerCtrl::EnableCodeIDPre() {
     CTraceScope scope("qds::OPOS::CScannerCtrl::EnableCodeIDPre");
     CTraceLog& log = CTraceLog::Instance();
-    log.Write(5, "EnableCodeIDPre!");
+    log.Write(level::debug, "EnableCodeIDPre!");
     switch (m_DevType.load()) {
-        case 1:
+        case DEV_TYPE1:
             SendCommand(kCmdType1CodeIdOn, kCommandAckWaitMs, -1);
             break;
-        case 3:
-            log.Write(5, "DevType3 Not Set CodeID");
+        case DEV_TYPE3:
+            log.Write(level::debug, "DevType3 Not Set CodeID");
             break;
-        case 2:
-        case 4:
+        case DEV_TYPE2:
+        case DEV_TYPE4:
             SendCommand(kCmdType24CodeIdOn, 0, -1);
             break;
         default:
-            log.Write(3, "SendCommand other dev!");
+            log.Write(level::warn, "SendCommand other dev!");
             break;
     }
 }
@@ -104,16 +102,16 @@ void CScannerCtrl::EnableCodeIDPre() {
 void CScannerCtrl::DisableCodeIDPre() {
     CTraceScope scope("qds::OPOS::CScannerCtrl::DisableCodeIDPre");
     CTraceLog& log = CTraceLog::Instance();
-    log.Write(5, "DisableCodeIDPre!");
+    log.Write(level::debug, "DisableCodeIDPre!");
     switch (m_DevType.load()) {
-        case 1:
+        case DEV_TYPE1:
             SendCommand(kCmdType1CodeIdOff, kCommandAckWaitMs, -1);
             break;
-        case 3:
-            log.Write(5, "DevType3 Not Set CodeID");
+        case DEV_TYPE3:
+            log.Write(level::debug, "DevType3 Not Set CodeID");
             break;
-        case 2:
-        case 4:
+        case DEV_TYPE2:
+        case DEV_TYPE4:
             SendCommand(kCmdType24CodeIdOff, 0, -1);
             break;
         default:

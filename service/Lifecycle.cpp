@@ -28,14 +28,14 @@ int32_t CScannerCtrl::Close() {
     EmptyFifo();
     m_Claimed = 0;
     m_bOpened = 0;
-    m_State = 1;
+    m_State = OPOS_S_CLOSED;
     return OPOS_SUCCESS;
 }
 
 int32_t CScannerCtrl::ClaimDevice() {
     CTraceScope scope("qds::OPOS::CScannerCtrl::ClaimDevice");
     CTraceLog& log = CTraceLog::Instance();
-    log.Write(5, "ClaimDevice!");
+    log.Write(level::debug, "ClaimDevice!");
     if (!m_bOpened.load()) return OPOS_E_CLOSED;
     if (m_Claimed.load()) {
         m_ResultCode = OPOS_SUCCESS;
@@ -48,7 +48,7 @@ int32_t CScannerCtrl::ClaimDevice() {
     const wchar_t* type = nullptr;
     const wchar_t* paramText = nullptr;
     switch (commuType) {
-        case 1: {
+        case COMM_SERIAL: {
             const std::wstring text = L"com=" + std::to_wstring(m_ComPort.load()) + L";baud=" +
                                       std::to_wstring(kSerialBaud);
             text.copy(params, kParamChars - 1);
@@ -56,20 +56,20 @@ int32_t CScannerCtrl::ClaimDevice() {
             paramText = params;
             break;
         }
-        case 2:
+        case COMM_UDP:
             type = L"udp";
             break;
-        case 3:
+        case COMM_HID:
             type = L"HID";
             break;
         default:
-            m_ResultCode = OPOS_E_NOHARDWARE;
-            return OPOS_E_NOHARDWARE;
+            m_ResultCode = OPOS_E_NOEXIST;
+            return OPOS_E_NOEXIST;
     }
 
     TVX_HANDLE h = tvx_open(type, paramText, 1);
     if (h == nullptr) {
-        log.Write(2, "tvx_open error!CommuTpye:%d", commuType);
+        log.Write(level::err, "tvx_open error!CommuTpye:%d", commuType);
         m_ResultCode = OPOS_E_ILLEGAL;
         return OPOS_E_ILLEGAL;
     }
@@ -78,11 +78,11 @@ int32_t CScannerCtrl::ClaimDevice() {
     m_ResultCode = OPOS_SUCCESS;
     m_Claimed = 1;
 
-    if (m_DevType.load() == 3) {
+    if (m_DevType.load() == DEV_TYPE3) {
         const int32_t ret = SendCommand(kFrameClaim, kCommandAckWaitMs, kFrameSize);
         if (ret != SEND_OK) {
             // The channel stays open and registered; the next ClaimDevice or Close closes it.
-            log.Write(2, "Claim cmd ret:%d!", ret);
+            log.Write(level::err, "Claim cmd ret:%d!", ret);
             m_Claimed = 0;
             const int32_t code = ret == SEND_NO_ACK ? OPOS_E_TIMEOUT : OPOS_E_FAILURE;
             m_ResultCode = code;
@@ -100,12 +100,12 @@ int32_t CScannerCtrl::ClaimDevice() {
 int32_t CScannerCtrl::Release() {
     CTraceScope scope("qds::OPOS::CScannerCtrl::Release");
     CTraceLog& log = CTraceLog::Instance();
-    log.Write(5, "Release!");
+    log.Write(level::debug, "Release!");
     if (!m_bOpened.load()) return OPOS_E_CLOSED;
     if (!m_Claimed.load()) return OPOS_E_NOTCLAIMED;
-    if (m_DevType.load() == 3) {
+    if (m_DevType.load() == DEV_TYPE3) {
         const int32_t ret = SendCommand(kFrameRelease, kCommandAckWaitMs, kFrameSize);
-        log.Write(5, "Sent Release cmd return:%d!", ret);
+        log.Write(level::debug, "Sent Release cmd return:%d!", ret);
     }
     SetDeviceEnabled(1);
     DisableCodeIDPre();

@@ -10,14 +10,11 @@ namespace qds::OPOS {
 
 namespace {
 
-constexpr int32_t kStateIdle = 2;
-constexpr int32_t kStateBusy = 3;
-
 // How a number property reads.
 enum class NumberRule {
     Stored,          // the stored value, opened or not
     ZeroWhenClosed,  // 0 while not opened
-    ResultCode,      // 101 while not opened
+    ResultCode,      // OPOS_E_CLOSED while not opened
     DataCount,       // GetDataCount: 0 while not opened, else read under m_csData
 };
 
@@ -43,8 +40,8 @@ const NumberProperty kNumberProperties[] = {
     {PIDX_PowerNotify, &CScannerCtrl::m_PowerNotify, NumberRule::ZeroWhenClosed},
     {PIDX_PowerState, &CScannerCtrl::m_PowerState, NumberRule::ZeroWhenClosed},
     {PIDX_CapPowerReporting, &CScannerCtrl::m_CapPowerReporting, NumberRule::ZeroWhenClosed},
-    {PIDX_DecodeData, &CScannerCtrl::m_DecodeData, NumberRule::Stored},
-    {PIDX_ScanDataType, &CScannerCtrl::m_ScanDataType, NumberRule::ZeroWhenClosed},
+    {PIDXScan_DecodeData, &CScannerCtrl::m_DecodeData, NumberRule::Stored},
+    {PIDXScan_ScanDataType, &CScannerCtrl::m_ScanDataType, NumberRule::ZeroWhenClosed},
 };
 
 struct NumberSetter {
@@ -58,7 +55,7 @@ const NumberSetter kNumberSetters[] = {
     {PIDX_FreezeEvents, &CScannerCtrl::SetFreezeEvents},
     {PIDX_AutoDisable, &CScannerCtrl::SetAutoDisable},
     {PIDX_BinaryConversion, &CScannerCtrl::SetBinaryConversion},
-    {PIDX_DecodeData, &CScannerCtrl::SetDecodeData},
+    {PIDXScan_DecodeData, &CScannerCtrl::SetDecodeData},
 };
 
 // How a text property reads.
@@ -80,8 +77,8 @@ const TextProperty kTextProperties[] = {
     {PIDX_DeviceDescription, &CScannerCtrl::m_DeviceDescription, TextRule::Stored},
     {PIDX_DeviceName, &CScannerCtrl::m_DeviceName, TextRule::EmptyWhenClosed},
     {PIDX_ServiceObjectDescription, &CScannerCtrl::m_ServiceObjectDescription, TextRule::Stored},
-    {PIDX_ScanData, &CScannerCtrl::m_ScanData, TextRule::ScanText},
-    {PIDX_ScanDataLabel, &CScannerCtrl::m_ScanDataLabel, TextRule::ScanText},
+    {PIDXScan_ScanData, &CScannerCtrl::m_ScanData, TextRule::ScanText},
+    {PIDXScan_ScanDataLabel, &CScannerCtrl::m_ScanDataLabel, TextRule::ScanText},
 };
 
 template <typename Entry, size_t N>
@@ -133,18 +130,18 @@ void CScannerCtrl::SetDeviceEnabled(int32_t value) {
         return;
     }
     m_ResultCode = OPOS_SUCCESS;
-    m_State = kStateBusy;
+    m_State = OPOS_S_BUSY;
 
     // A missing acknowledgement is not reported: the setter still succeeds.
     const int32_t devType = m_DevType;
-    if (devType == 2) {
+    if (devType == DEV_TYPE2) {
         SendCommand(value != 0 ? kCmdType2Enable : kCmdType2Disable, 0, -1);
-    } else if (devType == 3) {
+    } else if (devType == DEV_TYPE3) {
         SendCommand(value != 0 ? kFrameScanEnable : kFrameScanDisable, kCommandAckWaitMs,
                     static_cast<int32_t>(kFrameSize));
     }
 
-    if (devType == 1 && m_hTvx.load() != nullptr) {
+    if (devType == DEV_TYPE1 && m_hTvx.load() != nullptr) {
         const uint32_t word = ChannelWord();
         if (value != 0) {
             AddOnPulse(word);
@@ -153,7 +150,7 @@ void CScannerCtrl::SetDeviceEnabled(int32_t value) {
         }
     }
 
-    m_State = kStateIdle;
+    m_State = OPOS_S_IDLE;
     m_DeviceEnabled = value;
 }
 

@@ -62,20 +62,22 @@ int32_t CScannerCtrl::Open(int32_t devType, int32_t commuType, int32_t comPort,
 
     CTraceLog& log = CTraceLog::Instance();
     switch (commuType) {
-        case 0:
+        case COMM_COM1:
             m_ComPort = 1;
-            log.Write(5, "COM1");
+            log.Write(level::debug, "COM1");
             break;
-        case 1:
-            if (comPort == 0) return OPOS_E_NOHARDWARE;
+        case COMM_SERIAL:
+            if (comPort == 0) return OPOS_E_NOEXIST;
             m_ComPort = comPort;
-            log.Write(5, "COM%d", comPort);
+            log.Write(level::debug, "COM%d", comPort);
             break;
-        case 2:
-            log.Write(5, "USB");
+        case COMM_UDP:
+            // "USB" for the udp transport is deliberate: the trace keeps the name this
+            // communication type has always had, and log readers search for it.
+            log.Write(level::debug, "USB");
             break;
-        case 3:
-            log.Write(5, "HID");
+        case COMM_HID:
+            log.Write(level::debug, "HID");
             break;
         default:
             break;
@@ -83,7 +85,7 @@ int32_t CScannerCtrl::Open(int32_t devType, int32_t commuType, int32_t comPort,
 
     m_bOpened = 1;
     m_ResultCode = OPOS_SUCCESS;
-    m_State = 2;
+    m_State = OPOS_S_IDLE;
     ReadSuffixSetting();
 
     {

@@ -1,5 +1,11 @@
 // CScannerCtrl: the one Scanner service object of the process.
 //
+// Its methods live in eight files; each section below names the file of its group:
+// service/ScannerCtrl.cpp, service/Lifecycle.cpp, service/Properties.cpp,
+// service/Commands.cpp, scan/Framing.cpp, scan/Fifo.cpp, scan/Decode.cpp and jni/AddOn.cpp.
+// The named values (device types, State, result codes, property indexes) are in
+// service/ScannerTypes.h.
+//
 // Threads: the JNI entry points call from any Java thread; the framework's receive thread
 // calls ReceiveDataFromTAVRIX (and through it SetDeviceEnabled, PushFifoData, AddOnPulse).
 // Locks: m_csFifo (held over a whole PopFifoData) before m_csData (short container and
@@ -18,8 +24,11 @@
 #include "platform/registry.h"
 #include "platform/sync.h"
 #include "scan/FifoAllocator.h"
+#include "service/ScannerTypes.h"
 
 namespace qds {
+
+class CTraceLog;
 
 // Holds one opened registry key and closes it when destroyed.
 class CRegistry {
@@ -44,58 +53,9 @@ namespace OPOS {
 
 class JNIEvents;
 
-// OPOS result codes used by the service.
-enum : int32_t {
-    OPOS_SUCCESS = 0,
-    OPOS_E_CLOSED = 101,
-    OPOS_E_NOTCLAIMED = 103,
-    OPOS_E_ILLEGAL = 106,
-    OPOS_E_NOHARDWARE = 109,
-    OPOS_E_FAILURE = 111,
-    OPOS_E_TIMEOUT = 112,
-};
-
-// SendCommand results.
-enum : int32_t {
-    SEND_OK = 0,
-    SEND_NOT_CLAIMED = -1,
-    SEND_NEGATIVE_WAIT = -2,
-    SEND_NO_ACK = -3,
-    SEND_NAK = -4,  // the device answered the command with NAK (device type 3)
-};
-
-// Values of m_bAckReceived.
-enum : int32_t { ACK_NONE = 0, ACK_RECEIVED = 1, ACK_NAK = 2 };
-
-// Property index numbers.
-enum : int32_t {
-    PIDX_Claimed = 1,
-    PIDX_DataEventEnabled = 2,
-    PIDX_DeviceEnabled = 3,
-    PIDX_FreezeEvents = 4,
-    PIDX_OutputID = 5,
-    PIDX_ResultCode = 6,
-    PIDX_ResultCodeExtended = 7,
-    PIDX_ServiceObjectVersion = 8,
-    PIDX_State = 9,
-    PIDX_AutoDisable = 10,
-    PIDX_BinaryConversion = 11,
-    PIDX_DataCount = 12,
-    PIDX_PowerNotify = 13,
-    PIDX_PowerState = 14,
-    PIDX_CapPowerReporting = 501,
-    PIDX_DecodeData = 10001,
-    PIDX_ScanDataType = 10002,
-    PIDX_CheckHealthText = 1000001,
-    PIDX_DeviceDescription = 1000002,
-    PIDX_DeviceName = 1000003,
-    PIDX_ServiceObjectDescription = 1000004,
-    PIDX_ScanData = 1010001,
-    PIDX_ScanDataLabel = 1010002,
-};
-
 class CScannerCtrl {
   public:
+    // --- the object itself (service/ScannerCtrl.cpp) ---
     // The process's one service object, constructed on first use (exactly once under
     // concurrent first calls) and destroyed when the library is unloaded.
     static CScannerCtrl& Instance();
@@ -106,15 +66,18 @@ class CScannerCtrl {
     CScannerCtrl(const CScannerCtrl&) = delete;
     CScannerCtrl& operator=(const CScannerCtrl&) = delete;
 
-    // --- lifecycle ---
+    // --- Open and the fixed texts (service/ScannerCtrl.cpp) ---
+    // devType is a DevType, commuType a CommuType; both are stored as given.
     int32_t Open(int32_t devType, int32_t commuType, int32_t comPort, bool keepDataEvents);
+    const std::string& CheckHealthText() const;
+
+    // --- claim, release, clear and close (service/Lifecycle.cpp) ---
     int32_t Close();
     int32_t ClaimDevice();
     int32_t Release();
     int32_t ClearInput();
-    const std::string& CheckHealthText() const;
 
-    // --- property setters (outcome left in ResultCode) ---
+    // --- property setters, outcome left in ResultCode (service/Properties.cpp) ---
     void SetDataEventEnabled(int32_t value);
     void SetDeviceEnabled(int32_t value);
     void SetFreezeEvents(int32_t value);
@@ -122,24 +85,26 @@ class CScannerCtrl {
     void SetBinaryConversion(int32_t value);
     void SetDecodeData(int32_t value);
 
-    // --- property dispatch by OPOS index (the JNI layer's tables) ---
+    // --- property dispatch by OPOS index, the JNI layer's tables (service/Properties.cpp) ---
     int32_t GetPropertyNumber(int32_t index);
-    // Returns false for an index with no text (the caller hands back an empty array).
+    // Leaves out empty for an index with no text (the caller hands back an empty array).
     // The text is copied under m_csData so that a delivery cannot tear it.
     void GetPropertyString(int32_t index, std::string& out);
     void SetPropertyNumber(int32_t index, int32_t value);
 
-    // --- device command channel ---
+    // --- device command channel (service/Commands.cpp) ---
     int32_t SendCommand(const void* data, int32_t ackWaitMs, int32_t length);
     void EnableCodeIDPre();
     void DisableCodeIDPre();
     void EnableBarcodeSuf();
     void DisableBarcodeSuf();
 
-    // --- receive path (framework thread) ---
+    // --- receive path, framework thread (scan/Framing.cpp) ---
+    // Reassembles the chunk with what is buffered, frames it with NextFrame (scan/Framing.h)
+    // and applies each frame: acknowledgement flag, setup mode, AutoDisable, push, pulse.
     void ReceiveDataFromTAVRIX(const uint8_t* data, int32_t length);
 
-    // --- scan FIFO and data events ---
+    // --- scan FIFO and data events (scan/Fifo.cpp) ---
     void PushFifoData(const std::string& scan);
     void PopFifoData();
     void FireDataEvent(const std::string& scan);
@@ -149,13 +114,13 @@ class CScannerCtrl {
     // DataCount never drops below the scans still queued.
     void EmptyFifo();
 
-    // --- symbology decoding ---
+    // --- symbology decoding (scan/Decode.cpp) ---
     int32_t DecodeDataToDataType(const std::string& scan);
     // Fills m_ScanData and m_ScanDataLabel (both empty on entry) from the scan. Caller
     // holds m_csData.
     void ApplyLabelRules(const std::string& scan);
 
-    // --- add-on output hook ---
+    // --- add-on output hook (jni/AddOn.cpp) ---
     void LoadAddOn(const char* libFile, const char* funcName, int32_t channel, int32_t activeValue,
                    int32_t pulseOnScan, int32_t pulseMs, int32_t suffix);
     bool AddOnPulse(uint32_t word);
@@ -175,14 +140,14 @@ class CScannerCtrl {
     std::atomic<int32_t> m_OutputID{0};
     std::atomic<int32_t> m_ResultCode{0};
     std::atomic<int32_t> m_ResultCodeExtended{0};
-    std::atomic<int32_t> m_State{1};
+    std::atomic<int32_t> m_State{OPOS_S_CLOSED};
     std::atomic<int32_t> m_ServiceObjectVersion{1013005};
     std::atomic<int32_t> m_AutoDisable{0};
     std::atomic<int32_t> m_BinaryConversion{0};
     std::atomic<int32_t> m_CapPowerReporting{0};
     std::atomic<int32_t> m_DataCount{0};  // changed under m_csData; atomic for the log reads
     std::atomic<int32_t> m_PowerNotify{0};
-    std::atomic<int32_t> m_PowerState{2000};
+    std::atomic<int32_t> m_PowerState{OPOS_PS_UNKNOWN};
     std::atomic<int32_t> m_DecodeData{0};
     std::atomic<int32_t> m_ScanDataType{0};  // guarded by m_csData
     std::atomic<JNIEvents*> m_pJniEvents{nullptr};
@@ -210,10 +175,12 @@ class CScannerCtrl {
     plat::CCriticalSection m_csAddOn;  // LoadAddOn against a pulse on the receive thread
 
   private:
-    void ReadSuffixSetting();
+    void ReadSuffixSetting();                         // service/ScannerCtrl.cpp
+    void QueueScan(CTraceLog& log, int32_t devType);  // scan/Framing.cpp
 };
 
-// The framework's receive callback; context is the service object.
+// The framework's receive callback; context is the service object (scan/Framing.cpp, as
+// the three test seams below).
 void KX_STDCALL ReceiveNotify(const uint8_t* data, int32_t length, void* context);
 
 // Replaces the millisecond tick that the receive path's gap test reads (null: the real one).

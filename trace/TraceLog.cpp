@@ -31,18 +31,18 @@ CTraceLog::CTraceLog() {
     try {
         LoadConfig();
     } catch (...) {
-        // Out of memory while configuring: level 0, nothing is ever written.
-        m_level = 0;
+        // Out of memory while configuring: nothing is ever written.
+        m_level = level::off;
     }
 }
 
-const char* CTraceLog::LevelName(int32_t level) {
-    if (level >= 0 && level <= 6) return kLevelNames[level];
+const char* CTraceLog::LevelName(int32_t value) {
+    if (value >= level::off && value <= level::detail) return kLevelNames[value];
     return kUnknownLevel;
 }
 
 void CTraceLog::LoadConfig() {
-    m_level = 0;
+    m_level = level::off;
     bool havePath = false;
     plat::RegHandle key = nullptr;
     if (plat::RegOpen(plat::RegRootLocalMachine(), m_keyPath.c_str(), plat::RegView::View32,
@@ -58,9 +58,9 @@ void CTraceLog::LoadConfig() {
                 havePath = true;
             }
         }
-        int32_t level = 0;
-        size = sizeof level;
-        if (plat::RegQueryW(key, "LogLevel", &level, &size, nullptr)) m_level = level;
+        int32_t configured = level::off;
+        size = sizeof configured;
+        if (plat::RegQueryW(key, "LogLevel", &configured, &size, nullptr)) m_level = configured;
         plat::RegClose(key);
     }
     if (!havePath) {
@@ -137,19 +137,21 @@ void CTraceLog::WriteV(int32_t level, const char* format, va_list args) {
 
 CTraceScope::CTraceScope(const char* name) : m_name(name) {
     const int32_t depth = ++g_nTraceDepth;
-    if (m_name) CTraceLog::Instance().Write(5, "%*s%s [Enter] {", 2 * (depth - 1), "", m_name);
+    if (m_name)
+        CTraceLog::Instance().Write(level::debug, "%*s%s [Enter] {", 2 * (depth - 1), "", m_name);
 }
 
 CTraceScope::CTraceScope(const char* name, int32_t value) : m_name(name) {
     const int32_t depth = ++g_nTraceDepth;
     if (m_name)
-        CTraceLog::Instance().Write(5, "%*s%s value:%d [Enter] {", 2 * (depth - 1), "", m_name,
-                                    value);
+        CTraceLog::Instance().Write(level::debug, "%*s%s value:%d [Enter] {", 2 * (depth - 1), "",
+                                    m_name, value);
 }
 
 CTraceScope::~CTraceScope() {
     if (m_name)
-        CTraceLog::Instance().Write(5, "%*s%s [Exit]  }", 2 * g_nTraceDepth.load() - 2, "", m_name);
+        CTraceLog::Instance().Write(level::debug, "%*s%s [Exit]  }", 2 * g_nTraceDepth.load() - 2,
+                                    "", m_name);
     --g_nTraceDepth;
 }
 

@@ -14,6 +14,20 @@
 
 namespace qds {
 
+// Trace levels, spdlog style: a line is written when its level is not above the configured
+// "LogLevel". Write takes these (an int32_t, so a configured number compares directly).
+namespace level {
+enum level_enum : int32_t {
+    off = 0,     // "[OFF]    ": configured, nothing is written
+    fatal = 1,   // "[Fatal]  "
+    err = 2,     // "[Error]  ": the two failure lines of ClaimDevice
+    warn = 3,    // "[Warn]   ": "SendCommand other dev!"
+    info = 4,    // "[INFO]   "
+    debug = 5,   // "[DEBUG]  ": trace scopes and every other line of Kolvex
+    detail = 6,  // "[Detail] "; any higher level is named "[UnKnow] "
+};
+}  // namespace level
+
 // Traced operations entered and not yet left, by all threads together.
 extern std::atomic<int32_t> g_nTraceDepth;
 

@@ -35,12 +35,13 @@ using qds::OPOS::CScannerCtrl;
 // 13-digit EAN label behind the device's code identifier (device type 2) or inside a
 // version 2 record (device type 3, longer than the short-string buffer).
 const std::string kType2Scan = "d4006381333931";
-const std::string kType3Scan = std::string("\x02\x05\x00\x00\x00\x00", 6) + "4006381333931";
+const std::string kType3Scan =
+    std::string{qds::OPOS::RECORD_V2, '\x05', '\0', '\0', '\0', '\0'} + "4006381333931";
 
 void PushDeliver(benchmark::State& state, int32_t devType, const std::string& scan) {
-    qds::CTraceLog::Instance().ConfigureForTests(0, "");
+    qds::CTraceLog::Instance().ConfigureForTests(qds::level::off, "");
     CScannerCtrl ctrl;
-    ctrl.Open(devType, 3, 0, false);
+    ctrl.Open(devType, qds::OPOS::COMM_HID, 0, false);
     ctrl.m_DecodeData = 1;
     for (int i = 0; i < 64; ++i) {  // warm the pool, the queue and the text buffers
         ctrl.PushFifoData(scan);
@@ -58,16 +59,16 @@ void PushDeliver(benchmark::State& state, int32_t devType, const std::string& sc
 }
 
 void BM_PushDeliver_Type2_EAN13(benchmark::State& state) {
-    PushDeliver(state, 2, kType2Scan);
+    PushDeliver(state, qds::OPOS::DEV_TYPE2, kType2Scan);
 }
 void BM_PushDeliver_Type3_EAN13(benchmark::State& state) {
-    PushDeliver(state, 3, kType3Scan);
+    PushDeliver(state, qds::OPOS::DEV_TYPE3, kType3Scan);
 }
 
 void DecodeAndLabel(benchmark::State& state, int32_t devType, const std::string& scan) {
-    qds::CTraceLog::Instance().ConfigureForTests(0, "");
+    qds::CTraceLog::Instance().ConfigureForTests(qds::level::off, "");
     CScannerCtrl ctrl;
-    ctrl.Open(devType, 3, 0, false);
+    ctrl.Open(devType, qds::OPOS::COMM_HID, 0, false);
     ctrl.m_DecodeData = 1;
     for (auto _ : state) {
         const int32_t type = ctrl.DecodeDataToDataType(scan);
@@ -81,10 +82,10 @@ void DecodeAndLabel(benchmark::State& state, int32_t devType, const std::string&
 }
 
 void BM_DecodeAndLabel_Type2(benchmark::State& state) {
-    DecodeAndLabel(state, 2, kType2Scan);
+    DecodeAndLabel(state, qds::OPOS::DEV_TYPE2, kType2Scan);
 }
 void BM_DecodeAndLabel_Type3(benchmark::State& state) {
-    DecodeAndLabel(state, 3, kType3Scan);
+    DecodeAndLabel(state, qds::OPOS::DEV_TYPE3, kType3Scan);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // Receive path per scan, from the framework callback to the scan queued, at trace level 0:
 // a chunk holding many device type 3 packets, and the same stream cut into 64-byte chunks
-// as a HID transport delivers it. Labels of 13 bytes (EAN-13).
+// as a HID transport delivers it; and the framing rules alone (NextFrame) over the same
+// stream. Labels of 13 bytes (EAN-13).
 #include <benchmark/benchmark.h>
 
 #include <string>
 #include <vector>
 
+#include "scan/Framing.h"
 #include "service/ScannerCtrl.h"
 
 using namespace qds::OPOS;
@@ -35,7 +37,7 @@ std::string Stream() {
 CScannerCtrl& Claimed() {
     static CScannerCtrl* ctrl = [] {
         auto* c = new CScannerCtrl();
-        c->Open(3, 3, 0, false);
+        c->Open(DEV_TYPE3, COMM_HID, 0, false);
         c->m_Claimed = 1;  // no framework: only the receive path is measured
         SetReceiveTickSource(&FixedTick);
         return c;
@@ -74,8 +76,31 @@ void BM_Receive64ByteChunks(benchmark::State& state) {
     Run(state, 64);
 }
 
+// The pure step only: every frame of the stream taken one after another, no service object.
+void BM_NextFrameManyPackets(benchmark::State& state) {
+    const std::string stream = Stream();
+    const auto* b = reinterpret_cast<const uint8_t*>(stream.data());
+    const int32_t n = static_cast<int32_t>(stream.size());
+    for (auto _ : state) {
+        int32_t start = 0;
+        int32_t bodyBytes = 0;
+        while (start < n) {
+            const Frame f = NextFrame(b + start, n - start, DEV_TYPE3);
+            if (f.used == 0) break;
+            bodyBytes += f.bodyLen;
+            start += f.used;
+        }
+        benchmark::DoNotOptimize(bodyBytes);
+    }
+    state.SetItemsProcessed(state.iterations() * kPackets);
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * kPackets),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 }  // namespace
 
 BENCHMARK(BM_ReceiveOneChunkManyPackets);
 BENCHMARK(BM_Receive64ByteChunks);
+BENCHMARK(BM_NextFrameManyPackets);
 BENCHMARK_MAIN();

@@ -4,8 +4,6 @@
 #include "tests/support/CoreFixture.h"
 
 using namespace qds::OPOS;
-using core_test::kCommuHid;
-using core_test::kCommuSerial;
 
 namespace {
 
@@ -140,23 +138,23 @@ TEST_F(AddOnTest, SetDeviceEnabledDrivesTheOutputOnlyForDeviceType1) {
     const std::vector<OutputCall> pulse = {{kWord, 0x05, 0x01}, {kWord, 0x05, 0x00}};
     const std::vector<OutputCall> set = {{kWord, 0x05, 0x01}};
     const EnableCase cases[] = {
-        {"type1 enable pulses", 1, 1, 0, pulse},
-        {"type1 disable sets", 1, 0, 0, set},
-        {"type1 enable with pulse-on-scan", 1, 1, 1, pulse},
-        {"type1 disable with pulse-on-scan", 1, 0, 1, set},
-        {"type1 any non-zero value enables", 1, -3, 0, pulse},
-        {"type2 enable", 2, 1, 1, {}},
-        {"type2 disable", 2, 0, 1, {}},
-        {"type3 enable", 3, 1, 1, {}},
-        {"type3 disable", 3, 0, 1, {}},
-        {"type4 enable", 4, 1, 1, {}},
-        {"type4 disable", 4, 0, 1, {}},
+        {"type1 enable pulses", DEV_TYPE1, 1, 0, pulse},
+        {"type1 disable sets", DEV_TYPE1, 0, 0, set},
+        {"type1 enable with pulse-on-scan", DEV_TYPE1, 1, 1, pulse},
+        {"type1 disable with pulse-on-scan", DEV_TYPE1, 0, 1, set},
+        {"type1 any non-zero value enables", DEV_TYPE1, -3, 0, pulse},
+        {"type2 enable", DEV_TYPE2, 1, 1, {}},
+        {"type2 disable", DEV_TYPE2, 0, 1, {}},
+        {"type3 enable", DEV_TYPE3, 1, 1, {}},
+        {"type3 disable", DEV_TYPE3, 0, 1, {}},
+        {"type4 enable", DEV_TYPE4, 1, 1, {}},
+        {"type4 disable", DEV_TYPE4, 0, 1, {}},
     };
     for (const EnableCase& c : cases) {
         SCOPED_TRACE(c.name);
         m_record.Reset();
         fake::FakeTavrix::Get().SetChannelWord(kWord);
-        auto ctrl = Claimed(c.devType, kCommuSerial);
+        auto ctrl = Claimed(c.devType, COMM_SERIAL);
         ctrl->LoadAddOn(kAddOnFile, kAddOnFunction, 0x105, 0x301, c.pulseOnScan, 1, 0);
         ctrl->SetDeviceEnabled(c.value);
         EXPECT_EQ(c.calls, m_record.Calls());
@@ -165,7 +163,7 @@ TEST_F(AddOnTest, SetDeviceEnabledDrivesTheOutputOnlyForDeviceType1) {
 }
 
 TEST_F(AddOnTest, NoCallWithoutAChannel) {
-    auto ctrl = Opened(1, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE1, COMM_HID);
     ctrl->LoadAddOn(kAddOnFile, kAddOnFunction, 1, 1, 1, 1, 0);
     ctrl->SetDeviceEnabled(1);  // not claimed: refused
     EXPECT_EQ(OPOS_E_NOTCLAIMED, ctrl->m_ResultCode.load());

@@ -12,6 +12,9 @@
 
 #include "platform/dynlib.h"
 #include "platform/export.h"
+#include "service/ScannerTypes.h"
+
+using namespace qds::OPOS;
 
 namespace {
 
@@ -177,16 +180,16 @@ TEST_F(JniExportsTest, DispatchBeforeOpen) {
     for (const auto& s : strings)
         EXPECT_EQ(s.text, Text(k.GetPropertyString(Env(), kThis, s.index))) << s.index;
     EXPECT_EQ(0, k.Close(Env(), kThis));
-    EXPECT_EQ(101, k.ClaimDevice(Env(), kThis, 0));
-    EXPECT_EQ(101, k.ClearInput(Env(), kThis));
-    EXPECT_EQ(101, k.ReleaseDevice(Env(), kThis));
+    EXPECT_EQ(OPOS_E_CLOSED, k.ClaimDevice(Env(), kThis, 0));
+    EXPECT_EQ(OPOS_E_CLOSED, k.ClearInput(Env(), kThis));
+    EXPECT_EQ(OPOS_E_CLOSED, k.ReleaseDevice(Env(), kThis));
     EXPECT_EQ(0, k.DirectIO(Env(), kThis, 1, nullptr, nullptr));
 }
 
 TEST_F(JniExportsTest, FailedByteArrayGivesNull) {
     Kolvex& k = K();
     g_env.failNewByteArray = true;
-    EXPECT_EQ(nullptr, k.GetPropertyString(Env(), kThis, 1000004));
+    EXPECT_EQ(nullptr, k.GetPropertyString(Env(), kThis, PIDX_ServiceObjectDescription));
 }
 
 TEST_F(JniExportsTest, LoadAddOnConvertsAndReleasesItsStrings) {
@@ -217,27 +220,27 @@ TEST_F(JniExportsTest, OpenClaimSettersAndClose) {
     ASSERT_NE(nullptr, count);
     const int32_t callsBefore = count();
 
-    EXPECT_EQ(0, k.Open(Env(), kThis, 1, 3, 0, -1));
-    EXPECT_EQ(106, k.Open(Env(), kThis, 1, 3, 0, 1));
-    EXPECT_EQ(2, k.GetPropertyNumber(Env(), kThis, 9));
-    EXPECT_EQ(2000, k.GetPropertyNumber(Env(), kThis, 14));
-    EXPECT_EQ("", Text(k.GetPropertyString(Env(), kThis, 1000002)));
-    EXPECT_EQ(0, k.SetPropertyNumber(Env(), kThis, 3, 1));
-    EXPECT_EQ(103, k.GetPropertyNumber(Env(), kThis, 6));
+    EXPECT_EQ(OPOS_SUCCESS, k.Open(Env(), kThis, DEV_TYPE1, COMM_HID, 0, -1));
+    EXPECT_EQ(OPOS_E_ILLEGAL, k.Open(Env(), kThis, DEV_TYPE1, COMM_HID, 0, 1));
+    EXPECT_EQ(OPOS_S_IDLE, k.GetPropertyNumber(Env(), kThis, PIDX_State));
+    EXPECT_EQ(OPOS_PS_UNKNOWN, k.GetPropertyNumber(Env(), kThis, PIDX_PowerState));
+    EXPECT_EQ("", Text(k.GetPropertyString(Env(), kThis, PIDX_DeviceDescription)));
+    EXPECT_EQ(0, k.SetPropertyNumber(Env(), kThis, PIDX_DeviceEnabled, 1));
+    EXPECT_EQ(OPOS_E_NOTCLAIMED, k.GetPropertyNumber(Env(), kThis, PIDX_ResultCode));
     EXPECT_EQ(0, k.ClaimDevice(Env(), kThis, 12345));
-    EXPECT_EQ(1, k.GetPropertyNumber(Env(), kThis, 1));
+    EXPECT_EQ(1, k.GetPropertyNumber(Env(), kThis, PIDX_Claimed));
     EXPECT_EQ(callsBefore + 1, count());
-    EXPECT_EQ(0, k.SetPropertyNumber(Env(), kThis, 10, 2));
-    EXPECT_EQ(2, k.GetPropertyNumber(Env(), kThis, 10));
+    EXPECT_EQ(0, k.SetPropertyNumber(Env(), kThis, PIDX_AutoDisable, 2));
+    EXPECT_EQ(2, k.GetPropertyNumber(Env(), kThis, PIDX_AutoDisable));
     k.COFreezeEvents(Env(), kThis, 1);
-    EXPECT_EQ(1, k.GetPropertyNumber(Env(), kThis, 4));
+    EXPECT_EQ(1, k.GetPropertyNumber(Env(), kThis, PIDX_FreezeEvents));
     k.COFreezeEvents(Env(), kThis, 0);
-    EXPECT_EQ(0, k.GetPropertyNumber(Env(), kThis, 4));
+    EXPECT_EQ(0, k.GetPropertyNumber(Env(), kThis, PIDX_FreezeEvents));
     EXPECT_EQ(0, k.ClearInput(Env(), kThis));
     EXPECT_EQ(0, k.ReleaseDevice(Env(), kThis));
-    EXPECT_EQ(1, k.GetPropertyNumber(Env(), kThis, 3));
+    EXPECT_EQ(1, k.GetPropertyNumber(Env(), kThis, PIDX_DeviceEnabled));
     EXPECT_EQ(0, k.Close(Env(), kThis));
-    EXPECT_EQ(1, k.GetPropertyNumber(Env(), kThis, 9));
+    EXPECT_EQ(OPOS_S_CLOSED, k.GetPropertyNumber(Env(), kThis, PIDX_State));
     qds::plat::FreeLib(addOn);
 }
 

@@ -6,13 +6,8 @@
 #include <string>
 
 #include "platform/dynlib.h"
+#include "service/Commands.h"
 #include "tests/support/FakeTavrix.h"
-
-namespace {
-
-constexpr size_t kFrameLen = 9;
-
-}  // namespace
 
 extern "C" {
 
@@ -20,7 +15,7 @@ JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_reset(JNIEnv*, jclass) {
     fake::FakeTavrix::Get().Reset();
 }
 
-// answer: 0 none, otherwise the byte sent back for every 9-byte command frame.
+// answer: 0 none, otherwise the byte sent back for every command frame (kFrameSize bytes).
 JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_answerFrames(JNIEnv*, jclass, jint answer) {
     fake::FakeTavrix& fake = fake::FakeTavrix::Get();
     if (answer == 0) {
@@ -29,7 +24,7 @@ JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_answerFrames(JNIEnv*, jc
     }
     const std::string reply(1, static_cast<char>(answer));
     fake.SetWriteHook([reply](const std::string& bytes) {
-        if (bytes.size() == kFrameLen) fake::FakeTavrix::Get().Deliver(reply);
+        if (bytes.size() == qds::OPOS::kFrameSize) fake::FakeTavrix::Get().Deliver(reply);
     });
 }
 

@@ -7,7 +7,6 @@
 
 using namespace qds::OPOS;
 using core_test::Bytes;
-using core_test::kCommuHid;
 
 namespace {
 
@@ -47,8 +46,9 @@ struct FamilyCase {
 };
 
 TEST(DecodeDataToDataType, EveryByteValueOfEveryFamily) {
-    const FamilyCase cases[] = {{3, Type3Codes()}, {2, Type24Codes()}, {4, Type24Codes()},
-                                {1, Type1Codes()}, {0, Type1Codes()},  {5, Type1Codes()},
+    const FamilyCase cases[] = {{DEV_TYPE3, Type3Codes()},  {DEV_TYPE2, Type24Codes()},
+                                {DEV_TYPE4, Type24Codes()}, {DEV_TYPE1, Type1Codes()},
+                                {0, Type1Codes()},          {5, Type1Codes()},
                                 {-1, Type1Codes()}};
     for (const FamilyCase& c : cases) {
         SCOPED_TRACE(c.devType);
@@ -58,8 +58,8 @@ TEST(DecodeDataToDataType, EveryByteValueOfEveryFamily) {
             SCOPED_TRACE(v);
             const auto it = c.codes.find(static_cast<uint8_t>(v));
             const int32_t expected = it == c.codes.end() ? 0 : it->second;
-            const std::string scan = c.devType == 3
-                                         ? Bytes({0x01, static_cast<uint8_t>(v)}) + "123456"
+            const std::string scan = c.devType == DEV_TYPE3
+                                         ? Bytes({RECORD_V1, static_cast<uint8_t>(v)}) + "123456"
                                          : std::string(1, static_cast<char>(v)) + "123456";
             EXPECT_EQ(expected, ctrl.DecodeDataToDataType(scan));
         }
@@ -72,21 +72,21 @@ TEST(DecodeDataToDataType, FamiliesDifferWhereTheTablesDiffer) {
         std::string scan;
         int32_t type;
     } cases[] = {
-        {1, "g1234567", 104},
-        {2, "g1234567", 103},
-        {4, "k1234567", 0},
-        {4, "f1234567", 501},
-        {2, "y1234567", 109},
-        {1, "y1234567", 0},
-        {1, "i1234567", 109},
-        {2, "x1234567", 0},
-        {2, "Z1234567", 0},
-        {2, "R1234567", 131},
-        {1, "R1234567", 0},
-        {3, Bytes({0x02, 0x21, 0x00, 0, 0, 0, 'A'}), 204},
-        {3, Bytes({0x01, 0x80, 'A'}), 0},
-        {3, Bytes({0x01, 0x87, 'A'}), 0},
-        {3, Bytes({0x01, 0xFF, 'A'}), 0},
+        {DEV_TYPE1, "g1234567", 104},
+        {DEV_TYPE2, "g1234567", 103},
+        {DEV_TYPE4, "k1234567", 0},
+        {DEV_TYPE4, "f1234567", 501},
+        {DEV_TYPE2, "y1234567", 109},
+        {DEV_TYPE1, "y1234567", 0},
+        {DEV_TYPE1, "i1234567", 109},
+        {DEV_TYPE2, "x1234567", 0},
+        {DEV_TYPE2, "Z1234567", 0},
+        {DEV_TYPE2, "R1234567", 131},
+        {DEV_TYPE1, "R1234567", 0},
+        {DEV_TYPE3, Bytes({RECORD_V2, 0x21, 0x00, 0, 0, 0, 'A'}), 204},
+        {DEV_TYPE3, Bytes({RECORD_V1, 0x80, 'A'}), 0},
+        {DEV_TYPE3, Bytes({RECORD_V1, 0x87, 'A'}), 0},
+        {DEV_TYPE3, Bytes({RECORD_V1, 0xFF, 'A'}), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scan);
@@ -97,22 +97,22 @@ TEST(DecodeDataToDataType, FamiliesDifferWhereTheTablesDiffer) {
 }
 
 TEST(DecodeDataToDataType, ScansShorterThanThreeBytesAreUnknown) {
-    for (int32_t devType : {1, 2, 3, 4}) {
+    for (int32_t devType : {DEV_TYPE1, DEV_TYPE2, DEV_TYPE3, DEV_TYPE4}) {
         CScannerCtrl ctrl;
         ctrl.m_DevType = devType;
         for (const std::string& scan :
-             {std::string(), std::string("c"), std::string("c1"), Bytes({0x01, 0x07})})
+             {std::string(), std::string("c"), std::string("c1"), Bytes({RECORD_V1, 0x07})})
             EXPECT_EQ(0, ctrl.DecodeDataToDataType(scan)) << devType << " " << scan.size();
     }
 }
 
 TEST(DecodeDataToDataType, Type3CodesWithTheHighBitSet) {
     CScannerCtrl ctrl;
-    ctrl.m_DevType = 3;
+    ctrl.m_DevType = DEV_TYPE3;
     const int32_t expected[] = {118, 119, 112, 111, 132, 205};
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(expected[i],
-                  ctrl.DecodeDataToDataType(Bytes({0x01, static_cast<uint8_t>(0x81 + i), 'x'})));
+        EXPECT_EQ(expected[i], ctrl.DecodeDataToDataType(
+                                   Bytes({RECORD_V1, static_cast<uint8_t>(0x81 + i), 'x'})));
 }
 
 struct LabelCase {
@@ -131,41 +131,43 @@ TEST_F(LabelRules, DeliveredScanIsCutByDeviceTypeAndRecordVersion) {
     const std::string digits12 = "012345678905";
     const std::string label10 = "ABCDEFGHIJ";
     const LabelCase cases[] = {
-        {"type2 c + 12 digits decoded", 2, 1, "c" + digits12, 101, digits12, digits12},
-        {"type2 c + 12 digits undecoded", 2, 0, "c" + digits12, 0, digits12, ""},
-        {"type1 g decoded", 1, 1, "g1234567", 104, "1234567", "1234567"},
-        {"two bytes", 2, 1, "cX", 0, "X", "X"},
-        {"one byte", 2, 1, "c", 0, "", ""},
-        {"type3 v1, code 02, 10-byte label", 3, 1, Bytes({0x01, 0x02}) + label10, 110, label10,
-         label10},
-        {"type3 v1 without label", 3, 1, Bytes({0x01, 0x02}), 0, "", ""},
-        {"type3 v1 undecoded", 3, 0, Bytes({0x01, 0x02}) + "AB", 0, "AB", ""},
-        {"type3 v2 of 7 bytes", 3, 1, Bytes({0x02, 0x05, 'K', 'x', 'y', 'z', 'L'}), 104, "KL", "L"},
-        {"type3 v2 of 6 bytes, code 21", 3, 1, Bytes({0x02, 0x21, 'K', 'x', 'y', 'z'}), 204, "",
-         ""},
-        {"type3 v2 longer", 3, 1, Bytes({0x02, 0x07, 'K', 1, 2, 3}) + "0123", 101, "K0123", "0123"},
-        {"type3 label with NUL", 3, 1, Bytes({0x01, 0x02, 'A', 0x00, 'B'}), 110,
+        {"type2 c + 12 digits decoded", DEV_TYPE2, 1, "c" + digits12, 101, digits12, digits12},
+        {"type2 c + 12 digits undecoded", DEV_TYPE2, 0, "c" + digits12, 0, digits12, ""},
+        {"type1 g decoded", DEV_TYPE1, 1, "g1234567", 104, "1234567", "1234567"},
+        {"two bytes", DEV_TYPE2, 1, "cX", 0, "X", "X"},
+        {"one byte", DEV_TYPE2, 1, "c", 0, "", ""},
+        {"type3 v1, code 02, 10-byte label", DEV_TYPE3, 1, Bytes({RECORD_V1, 0x02}) + label10, 110,
+         label10, label10},
+        {"type3 v1 without label", DEV_TYPE3, 1, Bytes({RECORD_V1, 0x02}), 0, "", ""},
+        {"type3 v1 undecoded", DEV_TYPE3, 0, Bytes({RECORD_V1, 0x02}) + "AB", 0, "AB", ""},
+        {"type3 v2 of 7 bytes", DEV_TYPE3, 1, Bytes({RECORD_V2, 0x05, 'K', 'x', 'y', 'z', 'L'}),
+         104, "KL", "L"},
+        {"type3 v2 of 6 bytes, code 21", DEV_TYPE3, 1, Bytes({RECORD_V2, 0x21, 'K', 'x', 'y', 'z'}),
+         204, "", ""},
+        {"type3 v2 longer", DEV_TYPE3, 1, Bytes({RECORD_V2, 0x07, 'K', 1, 2, 3}) + "0123", 101,
+         "K0123", "0123"},
+        {"type3 label with NUL", DEV_TYPE3, 1, Bytes({RECORD_V1, 0x02, 'A', 0x00, 'B'}), 110,
          Bytes({'A', 0x00, 'B'}), Bytes({'A', 0x00, 'B'})},
-        {"type3 unknown record kind", 3, 1, Bytes({0x05, 0x02, 'A', 'B'}), 110, "", ""},
+        {"type3 unknown record kind", DEV_TYPE3, 1, Bytes({0x05, 0x02, 'A', 'B'}), 110, "", ""},
     };
     for (const LabelCase& c : cases) {
         SCOPED_TRACE(c.name);
-        auto ctrl = Opened(c.devType, kCommuHid);
+        auto ctrl = Opened(c.devType, COMM_HID);
         ctrl->m_DecodeData = c.decode;
         ctrl->PushFifoData(c.scan);
         ctrl->SetDataEventEnabled(1);
         EXPECT_EQ(0, ctrl->GetPropertyNumber(PIDX_DataCount));
-        EXPECT_EQ(c.type, ctrl->GetPropertyNumber(PIDX_ScanDataType));
+        EXPECT_EQ(c.type, ctrl->GetPropertyNumber(PIDXScan_ScanDataType));
         std::string data, label;
-        ctrl->GetPropertyString(PIDX_ScanData, data);
-        ctrl->GetPropertyString(PIDX_ScanDataLabel, label);
+        ctrl->GetPropertyString(PIDXScan_ScanData, data);
+        ctrl->GetPropertyString(PIDXScan_ScanDataLabel, label);
         EXPECT_EQ(c.scanData, data);
         EXPECT_EQ(c.label, label);
     }
 }
 
 TEST_F(LabelRules, DeliveryLogsTheDecodedTypeAndLength) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     testing_support::TraceCapture trace;
     ctrl->m_DecodeData = 1;
     ctrl->PushFifoData("c012345678905");

@@ -9,7 +9,6 @@
 #include "tests/support/TraceCapture.h"
 
 using namespace qds::OPOS;
-using core_test::kCommuHid;
 
 namespace {
 
@@ -17,7 +16,7 @@ class FifoTest : public core_test::CoreTest {
   protected:
     static std::string ScanData(CScannerCtrl& c) {
         std::string s;
-        c.GetPropertyString(PIDX_ScanData, s);
+        c.GetPropertyString(PIDXScan_ScanData, s);
         return s;
     }
     static size_t QueueSize(CScannerCtrl& c) {
@@ -31,7 +30,7 @@ class FifoTest : public core_test::CoreTest {
 };
 
 TEST_F(FifoTest, DeliversOneScanPerSetterCallInOrder) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     for (const char* s : {"c111", "c222", "c333"}) ctrl->PushFifoData(s);
     EXPECT_EQ(3, ctrl->GetDataCount());
     for (const char* expected : {"111", "222", "333"}) {
@@ -62,7 +61,7 @@ TEST_F(FifoTest, KeepFlagAndFreezeEventsDecideWhatTheSetterDelivers) {
     };
     for (const DeliveryCase& c : cases) {
         SCOPED_TRACE(c.name);
-        auto ctrl = Opened(2, kCommuHid, c.keep);
+        auto ctrl = Opened(DEV_TYPE2, COMM_HID, c.keep);
         ctrl->SetFreezeEvents(c.freeze);
         ctrl->PushFifoData("xfirst");
         ctrl->PushFifoData("xsecond");
@@ -74,7 +73,7 @@ TEST_F(FifoTest, KeepFlagAndFreezeEventsDecideWhatTheSetterDelivers) {
 }
 
 TEST_F(FifoTest, KeptDataEventEnabledStillWaitsForTheNextSetterCall) {
-    auto ctrl = Opened(2, kCommuHid, true);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID, true);
     ctrl->PushFifoData("xfirst");
     ctrl->SetDataEventEnabled(1);
     ctrl->PushFifoData("xsecond");  // arrives while DataEventEnabled is 1
@@ -86,7 +85,7 @@ TEST_F(FifoTest, KeptDataEventEnabledStillWaitsForTheNextSetterCall) {
 }
 
 TEST_F(FifoTest, UnfreezingDeliversOneScanOnlyWhileDataEventEnabled) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     ctrl->SetFreezeEvents(1);
     ctrl->PushFifoData("xa");
     ctrl->PushFifoData("xb");
@@ -101,7 +100,7 @@ TEST_F(FifoTest, UnfreezingDeliversOneScanOnlyWhileDataEventEnabled) {
 }
 
 TEST_F(FifoTest, DeliveryInProgressMakesDataEventEnabledTakeNothing) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     ctrl->PushFifoData("xa");
     ctrl->SetFiringEvent(1);  // as while another thread delivers
     ctrl->SetDataEventEnabled(1);
@@ -113,7 +112,7 @@ TEST_F(FifoTest, DeliveryInProgressMakesDataEventEnabledTakeNothing) {
 }
 
 TEST_F(FifoTest, DeliveryWritesItsMessagesInOrder) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     ctrl->PushFifoData("c12345");
     testing_support::TraceCapture trace;
     ctrl->SetDataEventEnabled(1);
@@ -132,7 +131,7 @@ TEST_F(FifoTest, DeliveryWritesItsMessagesInOrder) {
 }
 
 TEST_F(FifoTest, EmptyFifoDeliversNothingAndLogsOneLine) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     testing_support::TraceCapture trace;
     ctrl->SetDataEventEnabled(1);
     std::vector<std::string> own;
@@ -148,7 +147,7 @@ TEST_F(FifoTest, SetFiringEventNeedsAnOpenedService) {
     ctrl.SetFiringEvent(1);
     EXPECT_EQ(OPOS_E_CLOSED, ctrl.m_ResultCode.load());
     EXPECT_EQ(0, ctrl.m_FiringEvent);
-    ASSERT_EQ(0, ctrl.Open(2, kCommuHid, 0, false));
+    ASSERT_EQ(0, ctrl.Open(2, COMM_HID, 0, false));
     ctrl.m_ResultCode = 55;
     ctrl.SetFiringEvent(1);
     EXPECT_EQ(0, ctrl.m_ResultCode.load());
@@ -160,7 +159,7 @@ TEST_F(FifoTest, SetFiringEventNeedsAnOpenedService) {
 }
 
 TEST_F(FifoTest, EmptyFifoKeepsTheDeliveredScan) {
-    auto ctrl = Opened(3, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE3, COMM_HID);
     ctrl->m_DecodeData = 1;
     ctrl->PushFifoData(std::string("\x01\x07") + "0123456789012");
     ctrl->PushFifoData(std::string("\x01\x07") + "999");
@@ -169,13 +168,13 @@ TEST_F(FifoTest, EmptyFifoKeepsTheDeliveredScan) {
     EXPECT_EQ(0, ctrl->GetDataCount());
     EXPECT_EQ(0u, QueueSize(*ctrl));
     EXPECT_EQ("0123456789012", ScanData(*ctrl));
-    EXPECT_EQ(101, ctrl->GetPropertyNumber(PIDX_ScanDataType));
+    EXPECT_EQ(101, ctrl->GetPropertyNumber(PIDXScan_ScanDataType));
     ctrl->SetDataEventEnabled(1);
     EXPECT_EQ("0123456789012", ScanData(*ctrl));
 }
 
 TEST_F(FifoTest, PoolNeverHoldsMoreThan32) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     for (int i = 0; i < 40; ++i) ctrl->PushFifoData("c" + std::to_string(i) + std::string(40, 'x'));
     for (int i = 0; i < 40; ++i) {
         ctrl->SetDataEventEnabled(1);
@@ -189,7 +188,7 @@ TEST_F(FifoTest, PoolNeverHoldsMoreThan32) {
 }
 
 TEST_F(FifoTest, WithoutASinkTheQueueHasNoLimit) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     const int kScans = 2100;
     for (int i = 0; i < kScans; ++i) ctrl->PushFifoData("c" + std::to_string(i));
     EXPECT_EQ(kScans, ctrl->GetDataCount());
@@ -199,7 +198,7 @@ TEST_F(FifoTest, WithoutASinkTheQueueHasNoLimit) {
 }
 
 TEST_F(FifoTest, WithASinkTheQueueStopsAt2048) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     ctrl->m_pJniEvents = new JNIEvents(nullptr, nullptr, nullptr);  // owned by ctrl
     for (int i = 0; i < 2048; ++i) ctrl->PushFifoData("c" + std::to_string(i));
     testing_support::TraceCapture trace;
@@ -214,7 +213,7 @@ TEST_F(FifoTest, NotOpenedDataCountReadsZero) {
     ctrl.PushFifoData("c1");
     EXPECT_EQ(0, ctrl.GetDataCount());
     EXPECT_EQ(0, ctrl.GetPropertyNumber(PIDX_DataCount));
-    ASSERT_EQ(0, ctrl.Open(2, kCommuHid, 0, false));
+    ASSERT_EQ(0, ctrl.Open(2, COMM_HID, 0, false));
     EXPECT_EQ(1, ctrl.GetDataCount());
 }
 
@@ -224,7 +223,7 @@ TEST_F(FifoTest, EmptyingDuringADeliveryWaitsForIt) {
     testing_support::TraceCapture trace;  // lengthens the delivery between pop and count
     for (int round = 0; round < 50; ++round) {
         SCOPED_TRACE(round);
-        auto ctrl = Opened(2, kCommuHid);
+        auto ctrl = Opened(DEV_TYPE2, COMM_HID);
         ctrl->PushFifoData("cfirst");
         ctrl->PushFifoData("csecond");
         std::atomic<bool> cleared{false};

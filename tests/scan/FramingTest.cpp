@@ -40,7 +40,7 @@ class FramingTest : public ReceiveTest {
   protected:
     std::unique_ptr<CScannerCtrl> Claimed(int32_t devType) {
         auto ctrl = std::make_unique<CScannerCtrl>();
-        EXPECT_EQ(0, ctrl->Open(devType, 3, 0, false));
+        EXPECT_EQ(0, ctrl->Open(devType, COMM_HID, 0, false));
         ctrl->m_Claimed = 1;
         return ctrl;
     }
@@ -54,152 +54,167 @@ TEST_F(FramingTest, FramesChunksByDeviceType) {
     const FramingCase cases[] = {
         // Device type 3.
         {"ACK, a v2 and a v1 packet in one chunk",
-         3,
+         DEV_TYPE3,
          {{0, Bytes({0x06}) + PacketV2(v2payload) + v1}},
          {RecordV2(v2payload), RecordV1(0x02, kLabel13)},
          ACK_RECEIVED,
          0},
         {"several v1 packets in one chunk",
-         3,
+         DEV_TYPE3,
          {{0, v1 + PacketV1(0x0D, "A") + PacketV1(0x05, "B2")}},
          {RecordV1(0x02, kLabel13), RecordV1(0x0D, "A"), RecordV1(0x05, "B2")},
          ACK_NONE,
          0},
         {"packet split within the gap",
-         3,
+         DEV_TYPE3,
          {{0, v1.substr(0, 6)}, {500, v1.substr(6)}},
          {RecordV1(0x02, kLabel13)},
          ACK_NONE,
          0},
         {"packet split at exactly 800 ms",
-         3,
+         DEV_TYPE3,
          {{0, v1.substr(0, 12)}, {800, v1.substr(12)}},
          {RecordV1(0x02, kLabel13)},
          ACK_NONE,
          0},
         {"packet split beyond the gap: the tail alone is garbage",
-         3,
+         DEV_TYPE3,
          {{0, v1.substr(0, 6)}, {900, v1.substr(6)}},
          {},
          ACK_NONE,
          0},
         {"beyond the gap the second part starts a new buffer",
-         3,
+         DEV_TYPE3,
          {{0, v1.substr(0, 6)}, {801, v1}},
          {RecordV1(0x02, kLabel13)},
          ACK_NONE,
          0},
         {"reply 32 30 split 3 + 4",
-         3,
+         DEV_TYPE3,
          {{0, kReply0.substr(0, 3)}, {10, kReply0.substr(3)}},
          {},
          ACK_RECEIVED,
          0},
         {"reply 32 31 whole, then a packet",
-         3,
+         DEV_TYPE3,
          {{0, kReply1 + PacketV1(0x04, "12345670")}},
          {RecordV1(0x04, "12345670")},
          ACK_RECEIVED,
          0},
-        {"NAK: the refusal is told apart", 3, {{0, Bytes({0x15})}}, {}, ACK_NAK, 0},
-        {"NAK then ACK", 3, {{0, Bytes({0x15, 0x06})}}, {}, ACK_RECEIVED, 0},
+        {"NAK: the refusal is told apart", DEV_TYPE3, {{0, Bytes({0x15})}}, {}, ACK_NAK, 0},
+        {"NAK then ACK", DEV_TYPE3, {{0, Bytes({0x15, 0x06})}}, {}, ACK_RECEIVED, 0},
         {"garbage version byte discards the buffer",
-         3,
+         DEV_TYPE3,
          {{0, Bytes({0x04, 0x01, 0x00, 0x02, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46}) + v1}},
          {},
          ACK_NONE,
          0},
         {"garbage first byte discards the buffer",
-         3,
+         DEV_TYPE3,
          {{0, Bytes({0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39})}},
          {},
          ACK_NONE,
          0},
         {"complete 9-byte v1 packet (1-byte label) alone",
-         3,
+         DEV_TYPE3,
          {{0, PacketV1(0x07, "Z")}},
          {RecordV1(0x07, "Z")},
          ACK_NONE,
          0},
         {"complete 9-byte v2 packet alone",
-         3,
+         DEV_TYPE3,
          {{0, PacketV2("ABCDE")}},
          {RecordV2("ABCDE")},
          ACK_NONE,
          0},
         {"complete 4-byte v2 packet with empty payload",
-         3,
+         DEV_TYPE3,
          {{0, PacketV2("")}},
          {RecordV2("")},
          ACK_NONE,
          0},
         {"short packet held until the missing bytes come",
-         3,
+         DEV_TYPE3,
          {{0, PacketV2("ABCDE").substr(0, 6)}, {700, "CDE"}},
          {RecordV2("ABCDE")},
          ACK_NONE,
          0},
         {"header announcing more than arrived is held",
-         3,
+         DEV_TYPE3,
          {{0, PacketV1(0x02, kLabel13).substr(0, 20)}},
          {},
          ACK_NONE,
          0},
         {"label with NUL bytes kept whole",
-         3,
+         DEV_TYPE3,
          {{0, PacketV1(0x02, Bytes({'A', 0, 'B', 0}))}},
          {RecordV1(0x02, Bytes({'A', 0, 'B', 0}))},
          ACK_NONE,
          0},
-        {"exactly 8192 bytes accepted", 3, {{0, PacketV2(big)}}, {RecordV2(big)}, ACK_NONE, 0},
-        {"8193 bytes dropped", 3, {{0, PacketV2(tooBig)}}, {}, ACK_NONE, 0},
+        {"exactly 8192 bytes accepted",
+         DEV_TYPE3,
+         {{0, PacketV2(big)}},
+         {RecordV2(big)},
+         ACK_NONE,
+         0},
+        {"8193 bytes dropped", DEV_TYPE3, {{0, PacketV2(tooBig)}}, {}, ACK_NONE, 0},
         {"buffered plus chunk above 8192: both dropped",
-         3,
+         DEV_TYPE3,
          {{0, PacketV2(big).substr(0, 5000)}, {10, PacketV2(big).substr(5000) + "!"}},
          {},
          ACK_NONE,
          0},
         // Device types 2 and 4.
-        {"type 2 start marker", 2, {{0, "@@@@"}}, {}, ACK_NONE, 1},
-        {"type 2 end marker", 2, {{0, "@@@@"}, {0, "^^^^"}}, {}, ACK_RECEIVED, 0},
-        {"type 2 command reply", 2, {{0, "!99904041;"}}, {}, ACK_RECEIVED, 0},
-        {"type 2 bracketed reply", 2, {{0, "@@@@0102!!!!"}}, {}, ACK_RECEIVED, 0},
-        {"type 2 seven characters are a scan", 2, {{0, "@@@@!!!"}}, {"@@@@!!!"}, ACK_NONE, 0},
-        {"type 2 label", 2, {{0, "c" + kLabel13}}, {"c" + kLabel13}, ACK_NONE, 0},
+        {"type 2 start marker", DEV_TYPE2, {{0, "@@@@"}}, {}, ACK_NONE, 1},
+        {"type 2 end marker", DEV_TYPE2, {{0, "@@@@"}, {0, "^^^^"}}, {}, ACK_RECEIVED, 0},
+        {"type 2 command reply", DEV_TYPE2, {{0, "!99904041;"}}, {}, ACK_RECEIVED, 0},
+        {"type 2 bracketed reply", DEV_TYPE2, {{0, "@@@@0102!!!!"}}, {}, ACK_RECEIVED, 0},
+        {"type 2 seven characters are a scan",
+         DEV_TYPE2,
+         {{0, "@@@@!!!"}},
+         {"@@@@!!!"},
+         ACK_NONE,
+         0},
+        {"type 2 label", DEV_TYPE2, {{0, "c" + kLabel13}}, {"c" + kLabel13}, ACK_NONE, 0},
         {"type 2 split label gives two scans",
-         2,
+         DEV_TYPE2,
          {{0, "c4006"}, {5, "381333931"}},
          {"c4006", "381333931"},
          ACK_NONE,
          0},
-        {"type 4 one character is a scan", 4, {{0, "!"}}, {"!"}, ACK_NONE, 0},
-        {"type 4 two-character reply", 4, {{0, "!;"}}, {}, ACK_RECEIVED, 0},
+        {"type 4 one character is a scan", DEV_TYPE4, {{0, "!"}}, {"!"}, ACK_NONE, 0},
+        {"type 4 two-character reply", DEV_TYPE4, {{0, "!;"}}, {}, ACK_RECEIVED, 0},
         {"type 4 text up to an embedded NUL",
-         4,
+         DEV_TYPE4,
          {{0, Bytes({'d', '1', 0, '2'})}},
          {"d1"},
          ACK_NONE,
          0},
         // Device type 1 and any other value: plain.
         {"type 1 each chunk is a scan",
-         1,
+         DEV_TYPE1,
          {{0, "c4006"}, {5, "381333931"}},
          {"c4006", "381333931"},
          ACK_NONE,
          0},
         {"type 1 two labels in one chunk are one scan",
-         1,
+         DEV_TYPE1,
          {{0, "a12\r\na34\r\n"}},
          {"a12\r\na34\r\n"},
          ACK_NONE,
          0},
         {"type 1 text up to an embedded NUL",
-         1,
+         DEV_TYPE1,
          {{0, Bytes({'b', 'X', 0, 'Y'})}},
          {"bX"},
          ACK_NONE,
          0},
-        {"type 1 ACK byte is a scan", 1, {{0, Bytes({0x06})}}, {Bytes({0x06})}, ACK_NONE, 0},
+        {"type 1 ACK byte is a scan",
+         DEV_TYPE1,
+         {{0, Bytes({0x06})}},
+         {Bytes({0x06})},
+         ACK_NONE,
+         0},
         {"type 7 framed as plain", 7, {{0, "^^^^"}}, {"^^^^"}, ACK_NONE, 0},
     };
     for (const FramingCase& c : cases) {
@@ -214,7 +229,7 @@ TEST_F(FramingTest, FramesChunksByDeviceType) {
         EXPECT_EQ(static_cast<int32_t>(c.scans.size()), ctrl->m_DataCount.load());
         EXPECT_EQ(c.ack, ctrl->m_bAckReceived.load());
         EXPECT_EQ(c.setupMode, ctrl->m_bSetupMode.load());
-        if (c.devType == 3 && std::string(c.name).find("held") == std::string::npos) {
+        if (c.devType == DEV_TYPE3 && std::string(c.name).find("held") == std::string::npos) {
             // The buffer ended empty: a following packet is framed on its own.
             Advance(10);
             Feed(*ctrl, kProbe);
@@ -236,7 +251,7 @@ TEST_F(FramingTest, GapTestIsRightAcrossTheTickWrap) {
     };
     for (const Case& c : cases) {
         ResetReceiveState();
-        auto ctrl = Claimed(3);
+        auto ctrl = Claimed(DEV_TYPE3);
         g_tick = c.first;
         Feed(*ctrl, v1.substr(0, 6));
         g_tick = c.second;
@@ -247,7 +262,7 @@ TEST_F(FramingTest, GapTestIsRightAcrossTheTickWrap) {
 
 TEST_F(FramingTest, ChunksWhileNotClaimedAreDroppedWithWhatWasBuffered) {
     const std::string v1 = PacketV1(0x02, kLabel13);
-    auto ctrl = Claimed(3);
+    auto ctrl = Claimed(DEV_TYPE3);
     Feed(*ctrl, v1.substr(0, 6));
     ctrl->m_Claimed = 0;  // as after Release or a failed claim
     Feed(*ctrl, PacketV1(0x02, "X"));
@@ -260,7 +275,7 @@ TEST_F(FramingTest, ChunksWhileNotClaimedAreDroppedWithWhatWasBuffered) {
 
 TEST_F(FramingTest, BadChunkArgumentsHaveDefinedOutcomes) {
     const std::string v2 = PacketV2("ABCDEFGHIJ");
-    auto ctrl = Claimed(3);
+    auto ctrl = Claimed(DEV_TYPE3);
     // Null bytes with a length: the chunk is dropped, what is buffered stays.
     Feed(*ctrl, v2.substr(0, 5));
     ctrl->ReceiveDataFromTAVRIX(nullptr, 100);
@@ -291,7 +306,7 @@ TEST_F(FramingTest, AutoDisableOneDisablesBeforeEachScanIsQueued) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.autoDisable);
         fake::FakeTavrix::Get().Reset();
-        auto ctrl = Claimed(3);
+        auto ctrl = Claimed(DEV_TYPE3);
         ctrl->m_hTvx = tvx_open(L"HID", nullptr, 1);
         ctrl->m_DeviceEnabled = 1;
         ctrl->SetAutoDisable(c.autoDisable);
@@ -310,7 +325,7 @@ TEST_F(FramingTest, AutoDisableOneDisablesBeforeEachScanIsQueued) {
 }
 
 TEST_F(FramingTest, ScanDeliveryWritesItsFourLinesAroundThePush) {
-    auto ctrl = Claimed(1);
+    auto ctrl = Claimed(DEV_TYPE1);
     testing_support::TraceCapture trace;
     Feed(*ctrl, "c012345678905");
     std::vector<std::string> lines;
@@ -333,7 +348,7 @@ TEST_F(FramingTest, ScanDeliveryWritesItsFourLinesAroundThePush) {
 }
 
 TEST_F(FramingTest, CallsFromTwoThreadsNeverInterleaveOnTheBuffer) {
-    auto ctrl = Claimed(3);
+    auto ctrl = Claimed(DEV_TYPE3);
     // Each chunk carries two packets split across the chunk boundary of the other thread:
     // if calls interleaved on the shared buffer, packets would be torn and scans lost.
     const std::string a = PacketV1(0x02, "AAAAAAAAAAAA") + PacketV2("aaaa");
@@ -361,7 +376,7 @@ TEST_F(FramingTest, CallsFromTwoThreadsNeverInterleaveOnTheBuffer) {
 // A call that waits inside the receive path (the AutoDisable command's acknowledgement wait)
 // keeps a second framework thread out until it has finished with the shared buffer.
 TEST_F(FramingTest, ACallWaitingInsideTheReceivePathHoldsOffOtherThreads) {
-    auto ctrl = Claimed(3);
+    auto ctrl = Claimed(DEV_TYPE3);
     ctrl->m_hTvx = tvx_open(L"HID", nullptr, 1);
     ctrl->SetAutoDisable(1);
     const std::string a = PacketV1(0x02, "FIRST") + PacketV1(0x02, "SECOND");

@@ -10,9 +10,6 @@
 
 using namespace qds::OPOS;
 using core_test::Bytes;
-using core_test::kCommuHid;
-using core_test::kCommuSerial;
-using core_test::kCommuUdp;
 
 namespace {
 
@@ -72,31 +69,41 @@ struct SequenceCase {
 TEST_F(CommandsTest, WritesExactSequencesWithPausesAroundSerialMarkers) {
     const std::string withNul = Bytes({'A', 0x00, 'B', 0x00, 'C'});
     const SequenceCase cases[] = {
-        {"type3 frame over HID", 3, kCommuHid, kFrameBytes, 9, {"W:" + kFrameBytes}},
-        {"type3 frame over COM: no markers", 3, kCommuSerial, kFrameBytes, 9, {"W:" + kFrameBytes}},
+        {"type3 frame over HID", DEV_TYPE3, COMM_HID, kFrameBytes, 9, {"W:" + kFrameBytes}},
+        {"type3 frame over COM: no markers",
+         DEV_TYPE3,
+         COMM_SERIAL,
+         kFrameBytes,
+         9,
+         {"W:" + kFrameBytes}},
         {"type2 text over COM",
-         2,
-         kCommuSerial,
+         DEV_TYPE2,
+         COMM_SERIAL,
          "#99900102;",
          -1,
          {"W:$$$$", "P:20", "W:#99900102;", "P:20", "W:%%%%"}},
         {"type4 text over COM: end marker only",
-         4,
-         kCommuSerial,
+         DEV_TYPE4,
+         COMM_SERIAL,
          "#99904041;",
          -1,
          {"W:#99904041;", "P:20", "W:%%%%"}},
         {"type2 empty text over COM: markers only",
-         2,
-         kCommuSerial,
+         DEV_TYPE2,
+         COMM_SERIAL,
          "",
          -1,
          {"W:$$$$", "P:20", "P:20", "W:%%%%"}},
-        {"type2 empty text over udp: nothing", 2, kCommuUdp, "", -1, {}},
-        {"type2 text over udp: no markers", 2, kCommuUdp, "#99900102;", 0, {"W:#99900102;"}},
-        {"type1 text over COM: no markers", 1, kCommuSerial, "QDS0307010", -1, {"W:QDS0307010"}},
-        {"bytes with NUL, counted", 3, kCommuHid, withNul, 5, {"W:" + withNul}},
-        {"NUL-terminated text stops at NUL", 1, kCommuHid, withNul, -1, {"W:A"}},
+        {"type2 empty text over udp: nothing", DEV_TYPE2, COMM_UDP, "", -1, {}},
+        {"type2 text over udp: no markers", DEV_TYPE2, COMM_UDP, "#99900102;", 0, {"W:#99900102;"}},
+        {"type1 text over COM: no markers",
+         DEV_TYPE1,
+         COMM_SERIAL,
+         "QDS0307010",
+         -1,
+         {"W:QDS0307010"}},
+        {"bytes with NUL, counted", DEV_TYPE3, COMM_HID, withNul, 5, {"W:" + withNul}},
+        {"NUL-terminated text stops at NUL", DEV_TYPE1, COMM_HID, withNul, -1, {"W:A"}},
     };
     for (const SequenceCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -116,7 +123,7 @@ TEST_F(CommandsTest, WritesExactSequencesWithPausesAroundSerialMarkers) {
 }
 
 TEST_F(CommandsTest, RealPausesSeparateMarkersFromTheText) {
-    auto ctrl = Claimed(2, kCommuSerial);
+    auto ctrl = Claimed(DEV_TYPE2, COMM_SERIAL);
     using Clock = std::chrono::steady_clock;
     std::vector<std::pair<std::string, Clock::time_point>> writes;
     fake::FakeTavrix::Get().SetWriteHook(
@@ -155,7 +162,7 @@ TEST_F(CommandsTest, AcknowledgementWaitLooksEveryStep) {
     };
     for (const WaitCase& c : cases) {
         SCOPED_TRACE(c.name);
-        auto ctrl = Claimed(3, kCommuHid);
+        auto ctrl = Claimed(DEV_TYPE3, COMM_HID);
         m_rec.events.clear();
         m_rec.looks = 0;
         m_rec.ackAtLook = c.ackAtLook;
@@ -167,14 +174,14 @@ TEST_F(CommandsTest, AcknowledgementWaitLooksEveryStep) {
 }
 
 TEST_F(CommandsTest, StaleAcknowledgementIsClearedBeforeTheWrite) {
-    auto ctrl = Claimed(3, kCommuHid);
+    auto ctrl = Claimed(DEV_TYPE3, COMM_HID);
     Record(ctrl.get());
     ctrl->m_bAckReceived = ACK_RECEIVED;
     EXPECT_EQ(SEND_NO_ACK, ctrl->SendCommand(kFrameScanEnable, 5, 9));
 }
 
 TEST_F(CommandsTest, ReplyDuringTheWriteCounts) {
-    auto ctrl = Claimed(3, kCommuHid);
+    auto ctrl = Claimed(DEV_TYPE3, COMM_HID);
     Record(ctrl.get());
     CScannerCtrl* raw = ctrl.get();
     fake::FakeTavrix::Get().SetWriteHook(
@@ -189,7 +196,7 @@ void KX_STDCALL AckingNotify(const uint8_t*, int32_t, void* context) {
 }
 
 TEST_F(CommandsTest, AcknowledgementFromAnotherThreadEndsTheWait) {
-    auto ctrl = Claimed(3, kCommuHid);
+    auto ctrl = Claimed(DEV_TYPE3, COMM_HID);
     tvx_register_notify(ctrl->m_hTvx, 0, &AckingNotify, ctrl.get());
     fake::FakeTavrix::Get().SetWriteHook(
         [](const std::string&) { fake::FakeTavrix::Get().Deliver("ack", 35); });
@@ -197,7 +204,7 @@ TEST_F(CommandsTest, AcknowledgementFromAnotherThreadEndsTheWait) {
 }
 
 TEST_F(CommandsTest, NoAcknowledgementWaitsTheWholeTime) {
-    auto ctrl = Claimed(3, kCommuHid);
+    auto ctrl = Claimed(DEV_TYPE3, COMM_HID);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SEND_NO_ACK, ctrl->SendCommand(kFrameClaim, 600, 9));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
@@ -206,7 +213,7 @@ TEST_F(CommandsTest, NoAcknowledgementWaitsTheWholeTime) {
 TEST_F(CommandsTest, NotClaimedWritesNothing) {
     for (int32_t claimed : {0, 2, -1}) {
         SCOPED_TRACE(claimed);
-        auto ctrl = Claimed(2, kCommuSerial);
+        auto ctrl = Claimed(DEV_TYPE2, COMM_SERIAL);
         ctrl->m_Claimed = claimed;
         ctrl->m_bAckReceived = ACK_RECEIVED;
         fake::FakeTavrix::Get().Reset();
@@ -217,7 +224,7 @@ TEST_F(CommandsTest, NotClaimedWritesNothing) {
 }
 
 TEST_F(CommandsTest, ClaimedWithoutAChannelWritesNothing) {
-    auto ctrl = Opened(2, kCommuSerial);
+    auto ctrl = Opened(DEV_TYPE2, COMM_SERIAL);
     ctrl->m_Claimed = 1;
     Record(ctrl.get());
     EXPECT_EQ(SEND_NO_ACK, ctrl->SendCommand("#99900102;", 5, -1));
@@ -226,7 +233,7 @@ TEST_F(CommandsTest, ClaimedWithoutAChannelWritesNothing) {
 
 TEST_F(CommandsTest, SendCommandLogsHexLengthOrText) {
     testing_support::TraceCapture trace;
-    auto ctrl = Claimed(3, kCommuHid);
+    auto ctrl = Claimed(DEV_TYPE3, COMM_HID);
     ctrl->SendCommand(kFrameClaim, 0, 9);
     ctrl->SendCommand("abc", 0, -1);
     ctrl->SendCommand(nullptr, 0, 0);  // defined outcome: the empty text
@@ -274,26 +281,36 @@ struct CodeIdCase {
 
 TEST_F(CommandsTest, CodeIdPrefixCommandsByDeviceType) {
     const CodeIdCase cases[] = {
-        {"type1 on", 1, kCommuSerial, true, {"QDS0307010"}, {"EnableCodeIDPre!"}},
-        {"type1 off", 1, kCommuHid, false, {"QDS0307000"}, {"DisableCodeIDPre!"}},
+        {"type1 on", DEV_TYPE1, COMM_SERIAL, true, {"QDS0307010"}, {"EnableCodeIDPre!"}},
+        {"type1 off", DEV_TYPE1, COMM_HID, false, {"QDS0307000"}, {"DisableCodeIDPre!"}},
         {"type2 on over COM",
-         2,
-         kCommuSerial,
+         DEV_TYPE2,
+         COMM_SERIAL,
          true,
          {"$$$$", "#99904041;", "%%%%"},
          {"EnableCodeIDPre!"}},
-        {"type2 off over udp", 2, kCommuUdp, false, {"#99904040;"}, {"DisableCodeIDPre!"}},
-        {"type4 on over HID", 4, kCommuHid, true, {"#99904041;"}, {"EnableCodeIDPre!"}},
+        {"type2 off over udp", DEV_TYPE2, COMM_UDP, false, {"#99904040;"}, {"DisableCodeIDPre!"}},
+        {"type4 on over HID", DEV_TYPE4, COMM_HID, true, {"#99904041;"}, {"EnableCodeIDPre!"}},
         {"type4 off over COM",
-         4,
-         kCommuSerial,
+         DEV_TYPE4,
+         COMM_SERIAL,
          false,
          {"#99904040;", "%%%%"},
          {"DisableCodeIDPre!"}},
-        {"type3 on", 3, kCommuHid, true, {}, {"EnableCodeIDPre!", "DevType3 Not Set CodeID"}},
-        {"type3 off", 3, kCommuHid, false, {}, {"DisableCodeIDPre!", "DevType3 Not Set CodeID"}},
-        {"other type on", 7, kCommuHid, true, {}, {"EnableCodeIDPre!", "SendCommand other dev!"}},
-        {"other type off", 7, kCommuHid, false, {}, {"DisableCodeIDPre!"}},
+        {"type3 on",
+         DEV_TYPE3,
+         COMM_HID,
+         true,
+         {},
+         {"EnableCodeIDPre!", "DevType3 Not Set CodeID"}},
+        {"type3 off",
+         DEV_TYPE3,
+         COMM_HID,
+         false,
+         {},
+         {"DisableCodeIDPre!", "DevType3 Not Set CodeID"}},
+        {"other type on", 7, COMM_HID, true, {}, {"EnableCodeIDPre!", "SendCommand other dev!"}},
+        {"other type off", 7, COMM_HID, false, {}, {"DisableCodeIDPre!"}},
     };
     for (const CodeIdCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -318,7 +335,7 @@ TEST_F(CommandsTest, CodeIdPrefixCommandsByDeviceType) {
 }
 
 TEST_F(CommandsTest, OtherDeviceTypeWarnsAtLevel3) {
-    auto ctrl = Claimed(9, kCommuHid);
+    auto ctrl = Claimed(9, COMM_HID);
     testing_support::TraceCapture trace;
     ctrl->EnableCodeIDPre();
     bool found = false;
@@ -328,7 +345,7 @@ TEST_F(CommandsTest, OtherDeviceTypeWarnsAtLevel3) {
 }
 
 TEST_F(CommandsTest, BarcodeSuffixOperationsOnlyTrace) {
-    auto ctrl = Claimed(2, kCommuSerial);
+    auto ctrl = Claimed(DEV_TYPE2, COMM_SERIAL);
     testing_support::TraceCapture trace;
     ctrl->EnableBarcodeSuf();
     ctrl->DisableBarcodeSuf();

@@ -13,6 +13,8 @@ namespace {
 
 using qds::CTraceLog;
 using qds::OPOS::CScannerCtrl;
+using qds::OPOS::OPOS_PS_UNKNOWN;
+using qds::OPOS::OPOS_S_CLOSED;
 
 TEST(Instance, ConcurrentFirstCallsGetOneObject) {
     constexpr int kThreads = 8;
@@ -36,10 +38,10 @@ TEST(Instance, ConcurrentFirstCallsGetOneObject) {
         EXPECT_EQ(logs[static_cast<size_t>(i)], logs[0]);
     }
     CScannerCtrl& c = *ctrls[0];
-    EXPECT_EQ(c.m_State.load(), 1);
+    EXPECT_EQ(c.m_State.load(), OPOS_S_CLOSED);
     EXPECT_EQ(c.m_bOpened.load(), 0);
     EXPECT_EQ(c.m_DeviceDescription, "Scanner");
-    EXPECT_EQ(c.m_PowerState.load(), 2000);
+    EXPECT_EQ(c.m_PowerState.load(), OPOS_PS_UNKNOWN);
     EXPECT_EQ(&CScannerCtrl::Instance(), &c);
 }
 

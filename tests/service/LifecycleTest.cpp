@@ -33,7 +33,7 @@ class LifecycleTest : public ReceiveTest {
     std::unique_ptr<CScannerCtrl> Make(From from) {
         auto ctrl = std::make_unique<CScannerCtrl>();
         if (from != From::Closed) {
-            EXPECT_EQ(0, ctrl->Open(2, 3, 0, false));
+            EXPECT_EQ(0, ctrl->Open(DEV_TYPE2, COMM_HID, 0, false));
         }
         if (from == From::Claimed) {
             EXPECT_EQ(0, ctrl->ClaimDevice());
@@ -74,26 +74,74 @@ class LifecycleTest : public ReceiveTest {
 
 TEST_F(LifecycleTest, EveryOperationFromEveryState) {
     const LifecycleCase cases[] = {
-        {From::Closed, Op::Close, 101, kUntouched, {}, 0, 0, 1, false},
-        {From::Closed, Op::Claim, 101, kUntouched, {}, 0, 0, 1, false},
-        {From::Closed, Op::Release, 101, kUntouched, {}, 0, 0, 1, false},
-        {From::Closed, Op::ClearInput, 101, 101, {}, 0, 0, 1, false},
-        {From::Opened, Op::Close, 0, kUntouched, {"close:null"}, 0, 0, 1, true},
+        {From::Closed, Op::Close, OPOS_E_CLOSED, kUntouched, {}, 0, 0, OPOS_S_CLOSED, false},
+        {From::Closed, Op::Claim, OPOS_E_CLOSED, kUntouched, {}, 0, 0, OPOS_S_CLOSED, false},
+        {From::Closed, Op::Release, OPOS_E_CLOSED, kUntouched, {}, 0, 0, OPOS_S_CLOSED, false},
+        {From::Closed,
+         Op::ClearInput,
+         OPOS_E_CLOSED,
+         OPOS_E_CLOSED,
+         {},
+         0,
+         0,
+         OPOS_S_CLOSED,
+         false},
+        {From::Opened,
+         Op::Close,
+         OPOS_SUCCESS,
+         kUntouched,
+         {"close:null"},
+         0,
+         0,
+         OPOS_S_CLOSED,
+         true},
         {From::Opened,
          Op::Claim,
-         0,
-         0,
+         OPOS_SUCCESS,
+         OPOS_SUCCESS,
          {"open:HID", "register", "write:#99900102;"},
          1,
          1,
-         2,
+         OPOS_S_IDLE,
          false},
-        {From::Opened, Op::Release, 103, kUntouched, {}, 1, 0, 2, false},
-        {From::Opened, Op::ClearInput, 0, 0, {"clear:null"}, 1, 0, 2, true},
-        {From::Claimed, Op::Close, 0, 0, {"write:#99904040;", "close"}, 0, 0, 1, true},
-        {From::Claimed, Op::Claim, 0, 0, {}, 1, 1, 2, false},
-        {From::Claimed, Op::Release, 0, 0, {"write:#99904040;"}, 1, 0, 2, true},
-        {From::Claimed, Op::ClearInput, 0, 0, {"clear"}, 1, 1, 2, true},
+        {From::Opened, Op::Release, OPOS_E_NOTCLAIMED, kUntouched, {}, 1, 0, OPOS_S_IDLE, false},
+        {From::Opened,
+         Op::ClearInput,
+         OPOS_SUCCESS,
+         OPOS_SUCCESS,
+         {"clear:null"},
+         1,
+         0,
+         OPOS_S_IDLE,
+         true},
+        {From::Claimed,
+         Op::Close,
+         OPOS_SUCCESS,
+         OPOS_SUCCESS,
+         {"write:#99904040;", "close"},
+         0,
+         0,
+         OPOS_S_CLOSED,
+         true},
+        {From::Claimed, Op::Claim, OPOS_SUCCESS, OPOS_SUCCESS, {}, 1, 1, OPOS_S_IDLE, false},
+        {From::Claimed,
+         Op::Release,
+         OPOS_SUCCESS,
+         OPOS_SUCCESS,
+         {"write:#99904040;"},
+         1,
+         0,
+         OPOS_S_IDLE,
+         true},
+        {From::Claimed,
+         Op::ClearInput,
+         OPOS_SUCCESS,
+         OPOS_SUCCESS,
+         {"clear"},
+         1,
+         1,
+         OPOS_S_IDLE,
+         true},
     };
     for (const LifecycleCase& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -124,18 +172,18 @@ TEST_F(LifecycleTest, ClaimOpensTheTransportByCommunicationType) {
         int32_t result;
         std::vector<std::string> calls;
     } cases[] = {
-        {1, 3, 0, {"open:COM,com=3;baud=9600", "register"}},
-        {1, 12, 0, {"open:COM,com=12;baud=9600", "register"}},
-        {2, 0, 0, {"open:udp", "register"}},
-        {3, 0, 0, {"open:HID", "register"}},
-        {0, 0, 109, {}},
-        {5, 0, 109, {}},
+        {COMM_SERIAL, 3, OPOS_SUCCESS, {"open:COM,com=3;baud=9600", "register"}},
+        {COMM_SERIAL, 12, OPOS_SUCCESS, {"open:COM,com=12;baud=9600", "register"}},
+        {COMM_UDP, 0, OPOS_SUCCESS, {"open:udp", "register"}},
+        {COMM_HID, 0, OPOS_SUCCESS, {"open:HID", "register"}},
+        {COMM_COM1, 0, OPOS_E_NOEXIST, {}},
+        {5, 0, OPOS_E_NOEXIST, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.commuType);
         fake::FakeTavrix::Get().Reset();
         CScannerCtrl ctrl;
-        ASSERT_EQ(0, ctrl.Open(4, c.commuType, c.comPort, false));
+        ASSERT_EQ(0, ctrl.Open(DEV_TYPE4, c.commuType, c.comPort, false));
         EXPECT_EQ(c.result, ctrl.ClaimDevice());
         EXPECT_EQ(c.result, ctrl.m_ResultCode.load());
         EXPECT_EQ(c.calls, CallsSince(0));
@@ -155,9 +203,9 @@ TEST_F(LifecycleTest, FailedOpenOfTheTransport) {
     fake::FakeTavrix::Get().SetOpenFails(true);
     testing_support::TraceCapture trace;
     CScannerCtrl ctrl;
-    ASSERT_EQ(0, ctrl.Open(3, 3, 0, false));
-    EXPECT_EQ(106, ctrl.ClaimDevice());
-    EXPECT_EQ(106, ctrl.m_ResultCode.load());
+    ASSERT_EQ(0, ctrl.Open(DEV_TYPE3, COMM_HID, 0, false));
+    EXPECT_EQ(OPOS_E_ILLEGAL, ctrl.ClaimDevice());
+    EXPECT_EQ(OPOS_E_ILLEGAL, ctrl.m_ResultCode.load());
     EXPECT_EQ(0, ctrl.m_Claimed.load());
     EXPECT_EQ(std::vector<std::string>{"open:HID"}, CallsSince(0));
     bool logged = false;
@@ -180,16 +228,16 @@ TEST_F(LifecycleTest, ClaimOfDeviceTypeThreeFollowsTheDevicesAnswer) {
         int looks;  // 10 ms looks of the claim frame's acknowledgement wait
         const char* logLine;
     } cases[] = {
-        {"acknowledged", 0x06, 0, 1, {claim, disable}, 1, nullptr},
-        {"refused with NAK", 0x15, 111, 0, {claim}, 1, "Claim cmd ret:-4!"},
-        {"no answer", -1, 112, 0, {claim}, 60, "Claim cmd ret:-3!"},
+        {"acknowledged", 0x06, OPOS_SUCCESS, 1, {claim, disable}, 1, nullptr},
+        {"refused with NAK", 0x15, OPOS_E_FAILURE, 0, {claim}, 1, "Claim cmd ret:-4!"},
+        {"no answer", -1, OPOS_E_TIMEOUT, 0, {claim}, 60, "Claim cmd ret:-3!"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fake::FakeTavrix::Get().Reset();
         testing_support::TraceCapture trace;
         CScannerCtrl ctrl;
-        ASSERT_EQ(0, ctrl.Open(3, 3, 0, false));
+        ASSERT_EQ(0, ctrl.Open(DEV_TYPE3, COMM_HID, 0, false));
         // The answer comes through the registered callback as soon as the claim frame is
         // written; the scan-disable frame that follows a good claim gets an ACK too.
         int looksAtClaim = -1;
@@ -239,7 +287,7 @@ TEST_F(LifecycleTest, ClaimAndReleaseOfDeviceTypeThreeWithAcknowledgementsFromAn
     });
     testing_support::TraceCapture trace;
     CScannerCtrl ctrl;
-    ASSERT_EQ(0, ctrl.Open(3, 3, 0, false));
+    ASSERT_EQ(0, ctrl.Open(DEV_TYPE3, COMM_HID, 0, false));
     EXPECT_EQ(0, ctrl.ClaimDevice());
     EXPECT_EQ(1, ctrl.m_Claimed.load());
     EXPECT_EQ(0, ctrl.Release());
@@ -253,7 +301,7 @@ TEST_F(LifecycleTest, ClaimAndReleaseOfDeviceTypeThreeWithAcknowledgementsFromAn
 
 TEST_F(LifecycleTest, CloseWhileClaimedRunsReleaseInsideClose) {
     CScannerCtrl ctrl;
-    ASSERT_EQ(0, ctrl.Open(2, 3, 0, false));
+    ASSERT_EQ(0, ctrl.Open(DEV_TYPE2, COMM_HID, 0, false));
     ASSERT_EQ(0, ctrl.ClaimDevice());
     testing_support::TraceCapture trace;
     EXPECT_EQ(0, ctrl.Close());
@@ -270,7 +318,7 @@ TEST_F(LifecycleTest, CloseWhileClaimedRunsReleaseInsideClose) {
         "qds::OPOS::CScannerCtrl::Close [Exit]  }",
     };
     EXPECT_EQ(want, scopes);
-    EXPECT_EQ(1, ctrl.m_State.load());
+    EXPECT_EQ(OPOS_S_CLOSED, ctrl.m_State.load());
     EXPECT_EQ(0, ctrl.m_Claimed.load());
     EXPECT_EQ(1, ctrl.m_DeviceEnabled.load());
 }
@@ -279,7 +327,7 @@ TEST_F(LifecycleTest, ClaimTracesTheSuffixSettingItFinds) {
     for (int suffix : {0, 1}) {
         SCOPED_TRACE(suffix);
         CScannerCtrl ctrl;
-        ASSERT_EQ(0, ctrl.Open(2, 3, 0, false));
+        ASSERT_EQ(0, ctrl.Open(DEV_TYPE2, COMM_HID, 0, false));
         ctrl.m_bSuffix = static_cast<uint8_t>(suffix);
         testing_support::TraceCapture trace;
         ASSERT_EQ(0, ctrl.ClaimDevice());

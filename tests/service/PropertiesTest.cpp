@@ -6,9 +6,6 @@
 #include "tests/support/CoreFixture.h"
 
 using namespace qds::OPOS;
-using core_test::kCommuHid;
-using core_test::kCommuSerial;
-using core_test::kCommuUdp;
 
 namespace {
 
@@ -39,7 +36,7 @@ const SetterCase kSetters[] = {
     {PIDX_FreezeEvents, &CScannerCtrl::m_FreezeEvents},
     {PIDX_AutoDisable, &CScannerCtrl::m_AutoDisable},
     {PIDX_BinaryConversion, &CScannerCtrl::m_BinaryConversion},
-    {PIDX_DecodeData, &CScannerCtrl::m_DecodeData},
+    {PIDXScan_DecodeData, &CScannerCtrl::m_DecodeData},
 };
 
 TEST_F(PropertiesTest, EverySetterBeforeOpenGives101AndChangesNothing) {
@@ -59,7 +56,7 @@ TEST_F(PropertiesTest, EverySetterBeforeOpenGives101AndChangesNothing) {
 TEST_F(PropertiesTest, EverySetterStoresItsValueWhenOpened) {
     for (const SetterCase& c : kSetters) {
         SCOPED_TRACE(c.index);
-        auto ctrl = Claimed(4, kCommuHid);
+        auto ctrl = Claimed(DEV_TYPE4, COMM_HID);
         ctrl->m_ResultCode = 55;
         ctrl->SetPropertyNumber(c.index, 2);
         EXPECT_EQ(OPOS_SUCCESS, ctrl->GetPropertyNumber(PIDX_ResultCode));
@@ -68,24 +65,24 @@ TEST_F(PropertiesTest, EverySetterStoresItsValueWhenOpened) {
 }
 
 TEST_F(PropertiesTest, SetDeviceEnabledBeforeClaimGives103) {
-    auto ctrl = Opened(2, kCommuSerial);
+    auto ctrl = Opened(DEV_TYPE2, COMM_SERIAL);
     ctrl->m_hTvx = tvx_open(L"COM", nullptr, 1);  // a channel, but no claim
     ctrl->SetDeviceEnabled(1);
     EXPECT_EQ(OPOS_E_NOTCLAIMED, ctrl->GetPropertyNumber(PIDX_ResultCode));
     EXPECT_EQ(0, ctrl->GetPropertyNumber(PIDX_DeviceEnabled));
-    EXPECT_EQ(2, ctrl->GetPropertyNumber(PIDX_State));
+    EXPECT_EQ(OPOS_S_IDLE, ctrl->GetPropertyNumber(PIDX_State));
     EXPECT_EQ(0u, fake::FakeTavrix::Get().CountOf("write"));
 }
 
 TEST_F(PropertiesTest, StateIsBusyWhileSetDeviceEnabledWorks) {
-    auto ctrl = Claimed(3, kCommuHid);
+    auto ctrl = Claimed(DEV_TYPE3, COMM_HID);
     CScannerCtrl* raw = ctrl.get();
     std::vector<int32_t> statesSeen;
     fake::FakeTavrix::Get().SetWriteHook(
         [&statesSeen, raw](const std::string&) { statesSeen.push_back(raw->m_State.load()); });
     ctrl->SetDeviceEnabled(1);
-    EXPECT_EQ(std::vector<int32_t>{3}, statesSeen);
-    EXPECT_EQ(2, ctrl->GetPropertyNumber(PIDX_State));
+    EXPECT_EQ(std::vector<int32_t>{OPOS_S_BUSY}, statesSeen);
+    EXPECT_EQ(OPOS_S_IDLE, ctrl->GetPropertyNumber(PIDX_State));
     EXPECT_EQ(1, ctrl->GetPropertyNumber(PIDX_DeviceEnabled));
     EXPECT_EQ(OPOS_SUCCESS, ctrl->GetPropertyNumber(PIDX_ResultCode));  // no ack came
 }
@@ -103,20 +100,20 @@ struct DeviceEnabledCase {
 
 TEST_F(PropertiesTest, DeviceEnabledCommandsByDeviceTypeAndTransport) {
     const DeviceEnabledCase cases[] = {
-        {"type2 COM disable", 2, kCommuSerial, 0, {"$$$$", "#99900102;", "%%%%"}},
-        {"type2 COM enable", 2, kCommuSerial, 1, {"$$$$", "%%%%"}},
-        {"type2 udp disable", 2, kCommuUdp, 0, {"#99900102;"}},
-        {"type2 udp enable", 2, kCommuUdp, 1, {}},
-        {"type2 HID disable", 2, kCommuHid, 0, {"#99900102;"}},
-        {"type2 HID enable", 2, kCommuHid, 1, {}},
-        {"type3 HID enable", 3, kCommuHid, 1, {kEnableFrame}},
-        {"type3 HID disable", 3, kCommuHid, 0, {kDisableFrame}},
-        {"type3 COM enable", 3, kCommuSerial, 5, {kEnableFrame}},
-        {"type1 COM enable", 1, kCommuSerial, 1, {}},
-        {"type1 COM disable", 1, kCommuSerial, 0, {}},
-        {"type4 COM enable", 4, kCommuSerial, 1, {}},
-        {"type4 COM disable", 4, kCommuSerial, 0, {}},
-        {"other type", 6, kCommuSerial, 1, {}},
+        {"type2 COM disable", DEV_TYPE2, COMM_SERIAL, 0, {"$$$$", "#99900102;", "%%%%"}},
+        {"type2 COM enable", DEV_TYPE2, COMM_SERIAL, 1, {"$$$$", "%%%%"}},
+        {"type2 udp disable", DEV_TYPE2, COMM_UDP, 0, {"#99900102;"}},
+        {"type2 udp enable", DEV_TYPE2, COMM_UDP, 1, {}},
+        {"type2 HID disable", DEV_TYPE2, COMM_HID, 0, {"#99900102;"}},
+        {"type2 HID enable", DEV_TYPE2, COMM_HID, 1, {}},
+        {"type3 HID enable", DEV_TYPE3, COMM_HID, 1, {kEnableFrame}},
+        {"type3 HID disable", DEV_TYPE3, COMM_HID, 0, {kDisableFrame}},
+        {"type3 COM enable", DEV_TYPE3, COMM_SERIAL, 5, {kEnableFrame}},
+        {"type1 COM enable", DEV_TYPE1, COMM_SERIAL, 1, {}},
+        {"type1 COM disable", DEV_TYPE1, COMM_SERIAL, 0, {}},
+        {"type4 COM enable", DEV_TYPE4, COMM_SERIAL, 1, {}},
+        {"type4 COM disable", DEV_TYPE4, COMM_SERIAL, 0, {}},
+        {"other type", 6, COMM_SERIAL, 1, {}},
     };
     for (const DeviceEnabledCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -126,7 +123,7 @@ TEST_F(PropertiesTest, DeviceEnabledCommandsByDeviceTypeAndTransport) {
         EXPECT_EQ(c.writes, Writes());
         EXPECT_EQ(c.value, ctrl->GetPropertyNumber(PIDX_DeviceEnabled));
         EXPECT_EQ(OPOS_SUCCESS, ctrl->GetPropertyNumber(PIDX_ResultCode));
-        EXPECT_EQ(2, ctrl->GetPropertyNumber(PIDX_State));
+        EXPECT_EQ(OPOS_S_IDLE, ctrl->GetPropertyNumber(PIDX_State));
     }
 }
 
@@ -141,20 +138,20 @@ struct DecodeDataCase {
 
 TEST_F(PropertiesTest, DecodeDataSwitchesTheCodeIdPrefix) {
     const DecodeDataCase cases[] = {
-        {"type1 on", 1, kCommuSerial, true, 1, {"QDS0307010"}},
-        {"type1 off", 1, kCommuSerial, true, 0, {"QDS0307000"}},
-        {"type2 on over COM", 2, kCommuSerial, true, 1, {"$$$$", "#99904041;", "%%%%"}},
-        {"type4 off over HID", 4, kCommuHid, true, 0, {"#99904040;"}},
-        {"type3 sends nothing", 3, kCommuHid, true, 1, {}},
-        {"not claimed: dropped", 1, kCommuSerial, false, 1, {}},
+        {"type1 on", DEV_TYPE1, COMM_SERIAL, true, 1, {"QDS0307010"}},
+        {"type1 off", DEV_TYPE1, COMM_SERIAL, true, 0, {"QDS0307000"}},
+        {"type2 on over COM", DEV_TYPE2, COMM_SERIAL, true, 1, {"$$$$", "#99904041;", "%%%%"}},
+        {"type4 off over HID", DEV_TYPE4, COMM_HID, true, 0, {"#99904040;"}},
+        {"type3 sends nothing", DEV_TYPE3, COMM_HID, true, 1, {}},
+        {"not claimed: dropped", DEV_TYPE1, COMM_SERIAL, false, 1, {}},
     };
     for (const DecodeDataCase& c : cases) {
         SCOPED_TRACE(c.name);
         fake::FakeTavrix::Get().Reset();
         auto ctrl = c.claimed ? Claimed(c.devType, c.commuType) : Opened(c.devType, c.commuType);
-        ctrl->SetPropertyNumber(PIDX_DecodeData, c.value);
+        ctrl->SetPropertyNumber(PIDXScan_DecodeData, c.value);
         EXPECT_EQ(c.writes, Writes());
-        EXPECT_EQ(c.value, ctrl->GetPropertyNumber(PIDX_DecodeData));
+        EXPECT_EQ(c.value, ctrl->GetPropertyNumber(PIDXScan_DecodeData));
         EXPECT_EQ(OPOS_SUCCESS, ctrl->GetPropertyNumber(PIDX_ResultCode));
     }
 }
@@ -180,12 +177,13 @@ TEST_F(PropertiesTest, NumberPropertiesReadByTheirRules) {
         {PIDX_BinaryConversion, &CScannerCtrl::m_BinaryConversion, 9, 9, 9},
         {PIDX_DataCount, &CScannerCtrl::m_DataCount, 9, 0, 9},
         {PIDX_PowerNotify, &CScannerCtrl::m_PowerNotify, 9, 0, 9},
-        {PIDX_PowerState, nullptr, 0, 0, 2000},
+        {PIDX_PowerState, nullptr, 0, 0, OPOS_PS_UNKNOWN},
         {PIDX_CapPowerReporting, &CScannerCtrl::m_CapPowerReporting, 9, 0, 9},
-        {PIDX_DecodeData, &CScannerCtrl::m_DecodeData, 9, 9, 9},
-        {PIDX_ScanDataType, &CScannerCtrl::m_ScanDataType, 9, 0, 9},
-        {PIDX_ResultCode, &CScannerCtrl::m_ResultCode, 9, 101, 0},  // Open stores 0
-        {PIDX_State, nullptr, 0, 1, 2},
+        {PIDXScan_DecodeData, &CScannerCtrl::m_DecodeData, 9, 9, 9},
+        {PIDXScan_ScanDataType, &CScannerCtrl::m_ScanDataType, 9, 0, 9},
+        {PIDX_ResultCode, &CScannerCtrl::m_ResultCode, 9, OPOS_E_CLOSED,
+         OPOS_SUCCESS},  // Open stores 0
+        {PIDX_State, nullptr, 0, OPOS_S_CLOSED, OPOS_S_IDLE},
         {0, nullptr, 0, 0, 0},
         {15, nullptr, 0, 0, 0},
         {10003, nullptr, 0, 0, 0},
@@ -196,7 +194,7 @@ TEST_F(PropertiesTest, NumberPropertiesReadByTheirRules) {
         CScannerCtrl ctrl;
         if (c.member != nullptr) ctrl.*(c.member) = c.stored;
         EXPECT_EQ(c.closed, ctrl.GetPropertyNumber(c.index));
-        ASSERT_EQ(0, ctrl.Open(2, kCommuHid, 0, false));
+        ASSERT_EQ(0, ctrl.Open(2, COMM_HID, 0, false));
         EXPECT_EQ(c.opened, ctrl.GetPropertyNumber(c.index));
     }
 }
@@ -204,9 +202,9 @@ TEST_F(PropertiesTest, NumberPropertiesReadByTheirRules) {
 TEST_F(PropertiesTest, ReadOnlyAndUnknownIndexesAreNotSet) {
     for (int32_t index : std::initializer_list<int32_t>{
              PIDX_Claimed, PIDX_OutputID, PIDX_ResultCode, PIDX_State, PIDX_DataCount,
-             PIDX_PowerState, PIDX_ScanDataType, 0, 15, 99999}) {
+             PIDX_PowerState, PIDXScan_ScanDataType, 0, 15, 99999}) {
         SCOPED_TRACE(index);
-        auto ctrl = Opened(2, kCommuHid);
+        auto ctrl = Opened(DEV_TYPE2, COMM_HID);
         ctrl->m_ResultCode = 55;
         const int32_t before = ctrl->GetPropertyNumber(index);
         ctrl->SetPropertyNumber(index, 1234);
@@ -228,8 +226,8 @@ TEST_F(PropertiesTest, TextPropertiesReadByTheirRules) {
         {PIDX_DeviceName, "", "name"},
         {PIDX_ServiceObjectDescription, "Opos Scanner Service Object",
          "Opos Scanner Service Object"},
-        {PIDX_ScanData, "", "data"},
-        {PIDX_ScanDataLabel, "", "label"},
+        {PIDXScan_ScanData, "", "data"},
+        {PIDXScan_ScanDataLabel, "", "label"},
         {0, "", ""},
         {1010003, "", ""},
     };
@@ -241,7 +239,7 @@ TEST_F(PropertiesTest, TextPropertiesReadByTheirRules) {
         std::string out = "junk";
         ctrl.GetPropertyString(c.index, out);
         EXPECT_EQ(c.closed, out);
-        ASSERT_EQ(0, ctrl.Open(2, kCommuHid, 0, false));
+        ASSERT_EQ(0, ctrl.Open(2, COMM_HID, 0, false));
         ctrl.m_DeviceName = "name";
         ctrl.GetPropertyString(c.index, out);
         EXPECT_EQ(c.opened, out);
@@ -249,7 +247,7 @@ TEST_F(PropertiesTest, TextPropertiesReadByTheirRules) {
 }
 
 TEST_F(PropertiesTest, ValuesSurviveAsStoredIncludingOddOnes) {
-    auto ctrl = Opened(2, kCommuHid);
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     ctrl->SetAutoDisable(2);
     ctrl->SetBinaryConversion(-4);
     EXPECT_EQ(2, ctrl->GetPropertyNumber(PIDX_AutoDisable));

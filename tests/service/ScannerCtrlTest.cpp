@@ -31,9 +31,9 @@ TEST_F(ScannerCtrlTest, InitialDataModel) {
     EXPECT_EQ(c.m_bSuffix.load(), 0);
     EXPECT_EQ(c.m_bKeepDataEventEnabled.load(), 0);
     EXPECT_EQ(c.m_Claimed.load(), 0);
-    EXPECT_EQ(c.m_State.load(), 1);
+    EXPECT_EQ(c.m_State.load(), OPOS_S_CLOSED);
     EXPECT_EQ(c.m_ServiceObjectVersion.load(), 1013005);
-    EXPECT_EQ(c.m_PowerState.load(), 2000);
+    EXPECT_EQ(c.m_PowerState.load(), OPOS_PS_UNKNOWN);
     EXPECT_EQ(c.m_ResultCode.load(), 0);
     EXPECT_EQ(c.m_DataCount.load(), 0);
     EXPECT_EQ(c.m_pJniEvents.load(), nullptr);
@@ -60,9 +60,15 @@ struct OpenCase {
 
 TEST_F(ScannerCtrlTest, OpenByCommunicationType) {
     const OpenCase cases[] = {
-        {0, 0, 0, 1, 1, {"COM1"}},    {0, 7, 0, 1, 1, {"COM1"}}, {1, 5, 0, 1, 5, {"COM5"}},
-        {1, -2, 0, 1, -2, {"COM-2"}}, {1, 0, 109, 0, 0, {}},     {2, 0, 0, 1, 0, {"USB"}},
-        {3, 9, 0, 1, 0, {"HID"}},     {4, 0, 0, 1, 0, {}},       {-1, 0, 0, 1, 0, {}},
+        {COMM_COM1, 0, OPOS_SUCCESS, 1, 1, {"COM1"}},
+        {COMM_COM1, 7, OPOS_SUCCESS, 1, 1, {"COM1"}},
+        {COMM_SERIAL, 5, OPOS_SUCCESS, 1, 5, {"COM5"}},
+        {COMM_SERIAL, -2, OPOS_SUCCESS, 1, -2, {"COM-2"}},
+        {COMM_SERIAL, 0, OPOS_E_NOEXIST, 0, 0, {}},
+        {COMM_UDP, 0, OPOS_SUCCESS, 1, 0, {"USB"}},
+        {COMM_HID, 9, OPOS_SUCCESS, 1, 0, {"HID"}},
+        {4, 0, OPOS_SUCCESS, 1, 0, {}},
+        {-1, 0, OPOS_SUCCESS, 1, 0, {}},
     };
     for (const OpenCase& c : cases) {
         SCOPED_TRACE("communication type " + std::to_string(c.commuType) + ", port " +
@@ -70,17 +76,17 @@ TEST_F(ScannerCtrlTest, OpenByCommunicationType) {
         CScannerCtrl ctrl;
         ctrl.m_ResultCode = 77;
         TraceCapture cap;
-        EXPECT_EQ(ctrl.Open(3, c.commuType, c.port, true), c.result);
+        EXPECT_EQ(ctrl.Open(DEV_TYPE3, c.commuType, c.port, true), c.result);
         std::vector<std::string> want = {kOpenEnter};
         want.insert(want.end(), c.messages.begin(), c.messages.end());
         want.push_back(kOpenExit);
         EXPECT_EQ(cap.Messages(), want);
         EXPECT_EQ(ctrl.m_bOpened.load(), c.opened);
-        EXPECT_EQ(ctrl.m_State.load(), c.opened ? 2 : 1);
+        EXPECT_EQ(ctrl.m_State.load(), c.opened ? OPOS_S_IDLE : OPOS_S_CLOSED);
         EXPECT_EQ(ctrl.m_ComPort.load(), c.comPort);
         EXPECT_EQ(ctrl.m_ResultCode.load(), 0);
         // Stored before the port test, so they hold also when Open fails.
-        EXPECT_EQ(ctrl.m_DevType.load(), 3);
+        EXPECT_EQ(ctrl.m_DevType.load(), DEV_TYPE3);
         EXPECT_EQ(ctrl.m_CommuType.load(), c.commuType);
         EXPECT_EQ(ctrl.m_bKeepDataEventEnabled.load(), 1);
         EXPECT_EQ(ctrl.m_DeviceDescription, "");
@@ -90,28 +96,28 @@ TEST_F(ScannerCtrlTest, OpenByCommunicationType) {
 
 TEST_F(ScannerCtrlTest, OpenTwiceIsIllegalAndChangesNothing) {
     CScannerCtrl c;
-    ASSERT_EQ(c.Open(1, 1, 4, false), OPOS_SUCCESS);
+    ASSERT_EQ(c.Open(DEV_TYPE1, COMM_SERIAL, 4, false), OPOS_SUCCESS);
     c.m_ResultCode = 55;
     c.m_DeviceDescription = "kept";
     ASSERT_TRUE(m_reg.SetDword(RegView::View64, kSuffixKey, "Suffix", 1));
     TraceCapture cap;
-    EXPECT_EQ(c.Open(2, 3, 0, true), OPOS_E_ILLEGAL);
+    EXPECT_EQ(c.Open(DEV_TYPE2, COMM_HID, 0, true), OPOS_E_ILLEGAL);
     EXPECT_EQ(c.m_ResultCode.load(), 55);
-    EXPECT_EQ(c.m_DevType.load(), 1);
-    EXPECT_EQ(c.m_CommuType.load(), 1);
+    EXPECT_EQ(c.m_DevType.load(), DEV_TYPE1);
+    EXPECT_EQ(c.m_CommuType.load(), COMM_SERIAL);
     EXPECT_EQ(c.m_ComPort.load(), 4);
     EXPECT_EQ(c.m_bKeepDataEventEnabled.load(), 0);
     EXPECT_EQ(c.m_bSuffix.load(), 0);  // the registry is not read
     EXPECT_EQ(c.m_DeviceDescription, "kept");
-    EXPECT_EQ(c.m_State.load(), 2);
+    EXPECT_EQ(c.m_State.load(), OPOS_S_IDLE);
     const std::vector<std::string> want = {kOpenEnter, kOpenExit};
     EXPECT_EQ(cap.Messages(), want);
 }
 
 TEST_F(ScannerCtrlTest, OpenAfterAFailedOpenSucceeds) {
     CScannerCtrl c;
-    ASSERT_EQ(c.Open(1, 1, 0, false), OPOS_E_NOHARDWARE);
-    EXPECT_EQ(c.Open(1, 1, 2, false), OPOS_SUCCESS);
+    ASSERT_EQ(c.Open(DEV_TYPE1, COMM_SERIAL, 0, false), OPOS_E_NOEXIST);
+    EXPECT_EQ(c.Open(DEV_TYPE1, COMM_SERIAL, 2, false), OPOS_SUCCESS);
     EXPECT_EQ(c.m_ComPort.load(), 2);
 }
 
@@ -119,7 +125,7 @@ TEST_F(ScannerCtrlTest, DeviceDescriptionIsEmptiedByOpenAndDeviceNameStaysEmpty)
     CScannerCtrl c;
     EXPECT_EQ(c.m_DeviceDescription, "Scanner");
     EXPECT_EQ(c.m_DeviceName, "");
-    ASSERT_EQ(c.Open(3, 3, 0, false), OPOS_SUCCESS);
+    ASSERT_EQ(c.Open(DEV_TYPE3, COMM_HID, 0, false), OPOS_SUCCESS);
     EXPECT_EQ(c.m_DeviceDescription, "");
     EXPECT_EQ(c.m_DeviceName, "");
 }
@@ -133,7 +139,7 @@ TEST_F(ScannerCtrlTest, OpenKeepsOtherPropertiesAndReservesRoom) {
     c.m_BinaryConversion = 1;
     c.m_DecodeData = 1;
     c.m_RecvText = "partial";
-    ASSERT_EQ(c.Open(3, 3, 0, false), OPOS_SUCCESS);
+    ASSERT_EQ(c.Open(DEV_TYPE3, COMM_HID, 0, false), OPOS_SUCCESS);
     EXPECT_EQ(c.m_DataEventEnabled.load(), 1);
     EXPECT_EQ(c.m_DeviceEnabled.load(), 1);
     EXPECT_EQ(c.m_FreezeEvents.load(), 1);
@@ -185,7 +191,7 @@ TEST_F(ScannerCtrlTest, SuffixSettingReadAtOpen) {
         }
         CScannerCtrl ctrl;
         ctrl.m_bSuffix = c.before;
-        ASSERT_EQ(ctrl.Open(3, 3, 0, false), OPOS_SUCCESS);
+        ASSERT_EQ(ctrl.Open(DEV_TYPE3, COMM_HID, 0, false), OPOS_SUCCESS);
         EXPECT_EQ(ctrl.m_bSuffix.load(), c.after);
     }
 }
@@ -193,18 +199,18 @@ TEST_F(ScannerCtrlTest, SuffixSettingReadAtOpen) {
 TEST_F(ScannerCtrlTest, SuffixIsReadAgainAtEveryOpen) {
     CScannerCtrl c;
     ASSERT_TRUE(m_reg.SetDword(RegView::View64, kSuffixKey, "Suffix", 1));
-    ASSERT_EQ(c.Open(3, 3, 0, false), OPOS_SUCCESS);
+    ASSERT_EQ(c.Open(DEV_TYPE3, COMM_HID, 0, false), OPOS_SUCCESS);
     EXPECT_EQ(c.m_bSuffix.load(), 1);
     c.m_bOpened = 0;  // as Close leaves it
     ASSERT_TRUE(m_reg.SetDword(RegView::View64, kSuffixKey, "Suffix", 0));
-    ASSERT_EQ(c.Open(3, 3, 0, false), OPOS_SUCCESS);
+    ASSERT_EQ(c.Open(DEV_TYPE3, COMM_HID, 0, false), OPOS_SUCCESS);
     EXPECT_EQ(c.m_bSuffix.load(), 0);
 }
 
 TEST_F(ScannerCtrlTest, SuffixFailedOpenDoesNotReadTheRegistry) {
     CScannerCtrl c;
     ASSERT_TRUE(m_reg.SetDword(RegView::View64, kSuffixKey, "Suffix", 1));
-    ASSERT_EQ(c.Open(3, 1, 0, false), OPOS_E_NOHARDWARE);
+    ASSERT_EQ(c.Open(DEV_TYPE3, COMM_SERIAL, 0, false), OPOS_E_NOEXIST);
     EXPECT_EQ(c.m_bSuffix.load(), 0);
 }
 

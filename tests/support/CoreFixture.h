@@ -13,9 +13,7 @@
 
 namespace core_test {
 
-inline constexpr int32_t kCommuSerial = 1;
-inline constexpr int32_t kCommuUdp = 2;
-inline constexpr int32_t kCommuHid = 3;
+// Device and communication types are DEV_TYPE* and COMM_* of service/ScannerTypes.h.
 
 class CoreTest : public ::testing::Test {
   protected:

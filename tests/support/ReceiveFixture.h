@@ -16,6 +16,9 @@
 
 namespace receive_test {
 
+using qds::OPOS::RECORD_V1;
+using qds::OPOS::RECORD_V2;
+
 inline std::atomic<uint32_t> g_tick{100000};
 inline uint32_t TestTick() {
     return g_tick.load();
@@ -41,7 +44,7 @@ inline std::string PacketV1(uint8_t codeId, const std::string& label) {
 }
 // The scan record a version 1 packet becomes.
 inline std::string RecordV1(uint8_t codeId, const std::string& label) {
-    return Bytes({0x01, codeId}) + label;
+    return Bytes({RECORD_V1, codeId}) + label;
 }
 // 04 FE, length, payload.
 inline std::string PacketV2(const std::string& payload) {
@@ -50,7 +53,7 @@ inline std::string PacketV2(const std::string& payload) {
            payload;
 }
 inline std::string RecordV2(const std::string& payload) {
-    return Bytes({0x02}) + payload;
+    return Bytes({RECORD_V2}) + payload;
 }
 
 class ReceiveTest : public ::testing::Test {

@@ -1,7 +1,8 @@
-// Points the process's trace log at a fresh file at level 5 for the lifetime of a test and
+// Points the process's trace log at a fresh file at level debug for the lifetime of a test and
 // reads back what was written.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -14,7 +15,7 @@ namespace testing_support {
 
 class TraceCapture {
   public:
-    explicit TraceCapture(int level = 5) {
+    explicit TraceCapture(int32_t level = qds::level::debug) {
         static int s_n = 0;
         m_path = TempDir() + "kolvex_trace_" + std::to_string(qds::plat::CurrentProcessId()) + "_" +
                  std::to_string(++s_n) + ".log";
@@ -22,7 +23,7 @@ class TraceCapture {
         qds::CTraceLog::Instance().ConfigureForTests(level, m_path);
     }
     ~TraceCapture() {
-        qds::CTraceLog::Instance().ConfigureForTests(0, m_path);
+        qds::CTraceLog::Instance().ConfigureForTests(qds::level::off, m_path);
         std::remove(m_path.c_str());
     }
 

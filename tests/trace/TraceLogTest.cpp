@@ -92,7 +92,7 @@ TEST_F(TraceRegistry, LineHasPrefixLevelNameMessageAndPlatformLineEnd) {
     ASSERT_EQ(log.FilePath(), path);
 
     const qds::plat::LocalTimeMs before = qds::plat::LocalTimeNow();
-    log.Write(5, "value %d and %s", 42, "text");
+    log.Write(qds::level::debug, "value %d and %s", 42, "text");
     const std::string bytes = ReadBytes(path);
     std::remove(path.c_str());
 
@@ -124,9 +124,17 @@ TEST_F(TraceRegistry, EveryLevelGetsItsNineCharacterName) {
     const struct {
         int32_t level;
         const char* name;
-    } cases[] = {{-1, "[UnKnow] "}, {0, "[OFF]    "}, {1, "[Fatal]  "},  {2, "[Error]  "},
-                 {3, "[Warn]   "},  {4, "[INFO]   "}, {5, "[DEBUG]  "},  {6, "[Detail] "},
-                 {7, "[UnKnow] "},  {8, "[UnKnow] "}, {100, "[UnKnow] "}};
+    } cases[] = {{-1, "[UnKnow] "},
+                 {qds::level::off, "[OFF]    "},
+                 {qds::level::fatal, "[Fatal]  "},
+                 {qds::level::err, "[Error]  "},
+                 {qds::level::warn, "[Warn]   "},
+                 {qds::level::info, "[INFO]   "},
+                 {qds::level::debug, "[DEBUG]  "},
+                 {qds::level::detail, "[Detail] "},
+                 {7, "[UnKnow] "},
+                 {8, "[UnKnow] "},
+                 {100, "[UnKnow] "}};
     for (const auto& c : cases) log.Write(c.level, "m");
     const auto lines = SplitLines(ReadBytes(path));
     std::remove(path.c_str());
@@ -146,7 +154,7 @@ TEST_F(TraceRegistry, LineFeedsInAMessageBecomeThePlatformLineEnd) {
     ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 5));
     const auto logp = Load();
     CTraceLog& log = *logp;
-    log.Write(5, "a\nb");
+    log.Write(qds::level::debug, "a\nb");
     const std::string bytes = ReadBytes(path);
     std::remove(path.c_str());
     const std::string eol = qds::plat::TextLineEnd();
@@ -169,7 +177,8 @@ TEST_F(TraceRegistry, ConcurrentLongLinesNeverInterleave) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             go.Wait(qds::plat::kInfinite);
-            for (int i = 0; i < kLines; ++i) log.Write(5, "T%d L%03d %s end", t, i, filler.c_str());
+            for (int i = 0; i < kLines; ++i)
+                log.Write(qds::level::debug, "T%d L%03d %s end", t, i, filler.c_str());
         });
     }
     go.Set();
@@ -302,7 +311,7 @@ TEST_F(TraceRegistry, NoKeyMeansNoFileHoweverMuchIsWritten) {
     std::remove(def.c_str());
     const auto logp = Load();
     CTraceLog& log = *logp;
-    ASSERT_EQ(log.Level(), 0);
+    ASSERT_EQ(log.Level(), qds::level::off);
     // Messages of the system are at levels 2, 3 and 5; a level-0 message would pass level 0.
     for (int32_t level = 1; level <= 9; ++level) log.Write(level, "nothing %d", level);
     EXPECT_FALSE(FileExists(def));
@@ -317,7 +326,7 @@ TEST_F(TraceRegistry, LevelWithoutPathWritesJposlogBesideTheExecutable) {
     ASSERT_EQ(log.FilePath(), def);
     const std::string marker =
         "default-path marker " + std::to_string(qds::plat::CurrentProcessId());
-    log.Write(5, "%s", marker.c_str());
+    log.Write(qds::level::debug, "%s", marker.c_str());
     const std::string bytes = ReadBytes(def);
     std::remove(def.c_str());
     EXPECT_NE(bytes.find(marker), std::string::npos);
@@ -330,7 +339,7 @@ TEST_F(TraceRegistry, FourCharacterPathIsWrittenToAndThreeIsNot) {
     {
         const auto logp = Load();
         CTraceLog& log = *logp;
-        log.Write(5, "four");
+        log.Write(qds::level::debug, "four");
     }
     const auto lines = SplitLines(ReadBytes("k4.l"));
     std::remove("k4.l");
@@ -345,7 +354,7 @@ TEST_F(TraceRegistry, PathOf259CharactersIsWrittenTo) {
     ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 5));
     const auto logp = Load();
     CTraceLog& log = *logp;
-    log.Write(5, "long");
+    log.Write(qds::level::debug, "long");
     const auto lines = SplitLines(ReadBytes(p259));
     std::remove(p259.c_str());
     ASSERT_EQ(lines.size(), 1u);
@@ -370,7 +379,7 @@ TEST_F(TraceRegistry, UnwritablePathDropsLinesAndCarriesOn) {
         const auto logp = Load();
         CTraceLog& log = *logp;
         ASSERT_EQ(log.FilePath(), p);
-        for (int i = 0; i < 3; ++i) log.Write(5, "dropped %d", i);
+        for (int i = 0; i < 3; ++i) log.Write(qds::level::debug, "dropped %d", i);
     }
     EXPECT_FALSE(std::filesystem::exists(missingFolder));
     EXPECT_FALSE(std::filesystem::exists(TempFolder() + "kolvex_no_such_folder"));
@@ -384,10 +393,10 @@ TEST_F(TraceRegistry, DeletedFileIsCreatedAgainByTheNextLine) {
     ASSERT_TRUE(m_reg.SetDword(RegView::View32, kKey, "LogLevel", 5));
     const auto logp = Load();
     CTraceLog& log = *logp;
-    log.Write(5, "first");
+    log.Write(qds::level::debug, "first");
     ASSERT_EQ(SplitLines(ReadBytes(path)).size(), 1u);
     ASSERT_EQ(std::remove(path.c_str()), 0);
-    log.Write(5, "second");
+    log.Write(qds::level::debug, "second");
     const auto lines = SplitLines(ReadBytes(path));
     std::remove(path.c_str());
     ASSERT_EQ(lines.size(), 1u);
@@ -445,7 +454,7 @@ TEST(TraceScope, NullNameWritesNothingButStillCounts) {
 }
 
 TEST(TraceScope, CounterMovesAlsoWhenTheLevelFiltersEverything) {
-    TraceCapture cap(0);
+    TraceCapture cap(qds::level::off);
     const int32_t start = g_nTraceDepth.load();
     {
         CTraceScope a("A");

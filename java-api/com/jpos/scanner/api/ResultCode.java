@@ -1,6 +1,9 @@
 package com.jpos.scanner.api;
 
-/** OPOS result codes, as Open, ClaimDevice, ReleaseDevice, ClearInput and ResultCode give them. */
+/**
+ * OPOS result codes, as Open, ClaimDevice, ReleaseDevice, ClearInput and ResultCode give them.
+ * The codes the service uses mirror service/ScannerTypes.h (same names and values).
+ */
 public final class ResultCode {
     private ResultCode() {}
 

@@ -4,6 +4,7 @@ package com.jpos.scanner.api;
  * OPOS property index numbers of the Scanner service, as the native methods
  * {@code GetPropertyNumber}, {@code SetPropertyNumber} and {@code GetPropertyString} take them.
  * Numbers below 1000000 are numeric properties, the others are byte-string properties.
+ * The indexes and the State values mirror service/ScannerTypes.h (same names and values).
  */
 public final class ScannerProperty {
     private ScannerProperty() {}
@@ -37,6 +38,9 @@ public final class ScannerProperty {
     public static final int OPOS_S_CLOSED = 1;
     public static final int OPOS_S_IDLE = 2;
     public static final int OPOS_S_BUSY = 3;
+
+    /** PowerState value (property 14): the service does not report power. */
+    public static final int OPOS_PS_UNKNOWN = 2000;
 
     private static final Object[][] NAMES = {
         {PIDX_Claimed, "PIDX_Claimed"},

@@ -8,7 +8,7 @@ import java.util.concurrent.TimeUnit;
  * An opened, claimed and enabled scanner, closed by {@link #close()} (try-with-resources).
  *
  * <pre>
- * try (ScannerSession s = ScannerSession.builder().deviceType(3).serial(1).open()) {
+ * try (ScannerSession s = ScannerSession.builder().deviceType(DEV_TYPE3).serial(1).open()) {
  *     s.listen(scan -&gt; System.out.println(scan));
  *     ...
  * }
@@ -19,12 +19,20 @@ import java.util.concurrent.TimeUnit;
  * is thrown as a ScannerException carrying its result code.
  */
 public final class ScannerSession implements AutoCloseable {
-    /** Communication types of Open. */
-    public static final int COMM_SERIAL = 1, COMM_UDP = 2, COMM_HID = 3;
+    // Device and communication types mirror service/ScannerTypes.h (same names and values).
+
+    /** Device types of Open: how the service frames received bytes and which commands it sends. */
+    public static final int DEV_TYPE1 = 1, DEV_TYPE2 = 2, DEV_TYPE3 = 3, DEV_TYPE4 = 4;
+
+    /**
+     * Communication types of Open. COMM_COM1 opens (as serial port 1) but has no transport, so
+     * ClaimDevice refuses it with OPOS_E_NOEXIST.
+     */
+    public static final int COMM_COM1 = 0, COMM_SERIAL = 1, COMM_UDP = 2, COMM_HID = 3;
 
     /** Settings of a session; {@link #open()} makes one. */
     public static final class Builder {
-        private int devType = 3;
+        private int devType = DEV_TYPE3;
         private int commuType = COMM_HID;
         private int comPort = 0;
         private boolean keepDataEvents = false;
@@ -35,7 +43,7 @@ public final class ScannerSession implements AutoCloseable {
 
         private Builder() {}
 
-        /** Device type 1 to 4 (3 by default). */
+        /** Device type DEV_TYPE1 to DEV_TYPE4 (DEV_TYPE3 by default). */
         public Builder deviceType(int type) {
             devType = type;
             return this;
@@ -122,7 +130,9 @@ public final class ScannerSession implements AutoCloseable {
         pollMillis = b.pollMillis;
         int rc = n.open(b.devType, b.commuType, b.comPort, b.keepDataEvents ? 1 : 0);
         if (rc != ResultCode.OPOS_SUCCESS) throw new ScannerException("Open", rc);
-        // Open answers 0 even when the service refused it; a refused Open leaves it closed.
+        // Open answers the service's own result (OPOS_E_ILLEGAL when already opened,
+        // OPOS_E_NOEXIST for serial port 0). A natives implementation that answers 0 without
+        // opening still shows as State closed, with its reason in ResultCode.
         if (n.getNumber(PIDX_State) == OPOS_S_CLOSED) {
             throw new ScannerException("Open", n.getNumber(PIDX_ResultCode));
         }

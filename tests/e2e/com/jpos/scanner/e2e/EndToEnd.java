@@ -1,5 +1,15 @@
 package com.jpos.scanner.e2e;
 
+import static com.jpos.scanner.api.ResultCode.OPOS_SUCCESS;
+import static com.jpos.scanner.api.ScannerProperty.*;
+import static com.jpos.scanner.api.ScannerSession.COMM_HID;
+import static com.jpos.scanner.api.ScannerSession.COMM_SERIAL;
+import static com.jpos.scanner.api.ScannerSession.COMM_UDP;
+import static com.jpos.scanner.api.ScannerSession.DEV_TYPE1;
+import static com.jpos.scanner.api.ScannerSession.DEV_TYPE2;
+import static com.jpos.scanner.api.ScannerSession.DEV_TYPE3;
+import static com.jpos.scanner.api.ScannerSession.DEV_TYPE4;
+
 import com.jpos.scanner.Kolvex;
 import java.io.IOException;
 import java.net.DatagramSocket;
@@ -28,9 +38,8 @@ import java.util.regex.Pattern;
  * trace goes to the file named by the system property e2e.trace.
  */
 public final class EndToEnd {
-    static final int CLAIMED = 1, DATA_EVENT_ENABLED = 2, DEVICE_ENABLED = 3, RESULT_CODE = 6,
-            AUTO_DISABLE = 10, DATA_COUNT = 12, DECODE_DATA = 10001, SCAN_DATA_TYPE = 10002,
-            SCAN_DATA = 1010001, SCAN_LABEL = 1010002;
+    // Property indexes, result codes, device and communication types: the Java API's
+    // constants, which mirror service/ScannerTypes.h.
     static final int COM_PORT = 5;
 
     static int failures;
@@ -99,20 +108,20 @@ public final class EndToEnd {
     /** A text command as device types 2 and 4 get it on a serial line (markers around it). */
     static byte[] marked(String text, boolean serial) {
         if (!serial) return ascii(text);
-        return devType == 2 ? ascii("$$$$" + text + "%%%%") : ascii(text + "%%%%");
+        return devType == DEV_TYPE2 ? ascii("$$$$" + text + "%%%%") : ascii(text + "%%%%");
     }
 
     /** What the scanner gets when the service enables (on) or disables (off) it. */
     static byte[] enableBytes(boolean on, boolean serial) {
-        if (devType == 3) return on ? SCAN_ON : SCAN_OFF;
-        if (devType == 2) return marked(on ? "" : "#99900102;", serial);
+        if (devType == DEV_TYPE3) return on ? SCAN_ON : SCAN_OFF;
+        if (devType == DEV_TYPE2) return marked(on ? "" : "#99900102;", serial);
         return new byte[0];
     }
 
     /** Code ID prefix on or off. */
     static byte[] codeIdBytes(boolean on, boolean serial) {
-        if (devType == 1) return ascii(on ? "QDS0307010" : "QDS0307000");
-        if (devType == 3) return new byte[0];
+        if (devType == DEV_TYPE1) return ascii(on ? "QDS0307010" : "QDS0307000");
+        if (devType == DEV_TYPE3) return new byte[0];
         return marked(on ? "#99904041;" : "#99904040;", serial);
     }
 
@@ -126,7 +135,7 @@ public final class EndToEnd {
     static boolean waitDataCount(int n) throws InterruptedException {
         long end = System.nanoTime() + 10_000_000_000L;
         while (System.nanoTime() < end) {
-            if (k.GetPropertyNumber(DATA_COUNT) >= n) return true;
+            if (k.GetPropertyNumber(PIDX_DataCount) >= n) return true;
             Thread.sleep(1);
         }
         return false;
@@ -134,8 +143,8 @@ public final class EndToEnd {
 
     static void waitDeviceEnabled(int want) throws InterruptedException {
         long end = System.nanoTime() + 10_000_000_000L;
-        while (System.nanoTime() < end && k.GetPropertyNumber(DEVICE_ENABLED) != want) Thread.sleep(1);
-        eq("DeviceEnabled", want, k.GetPropertyNumber(DEVICE_ENABLED));
+        while (System.nanoTime() < end && k.GetPropertyNumber(PIDX_DeviceEnabled) != want) Thread.sleep(1);
+        eq("DeviceEnabled", want, k.GetPropertyNumber(PIDX_DeviceEnabled));
     }
 
     /** One expected scan: what the simulator is told, and what the service must deliver. */
@@ -159,10 +168,10 @@ public final class EndToEnd {
     /** Several symbologies of the decoding table of each device type. */
     static List<Scan> scansFor(int type) {
         switch (type) {
-            case 1:
+            case DEV_TYPE1:
                 return List.of(text("ean13", "4006381333931", 104), text("code39", "CODE-39", 108),
                         text("qr", "https://example.com/q", 204), text("code93", "C93", 109));
-            case 3:
+            case DEV_TYPE3:
                 return List.of(
                         new Scan("scan code128 ABC-128 v1", ascii("ABC-128"), ascii("ABC-128"), 110),
                         new Scan("scan qr QR\\x00CODE v2 mod=5D", ascii("]QR\0CODE"), ascii("QR\0CODE"), 204),
@@ -177,35 +186,35 @@ public final class EndToEnd {
     }
 
     static void deliver(Scan s) {
-        k.SetPropertyNumber(DATA_EVENT_ENABLED, 1);
-        eq(s.command + ": ResultCode", 0, k.GetPropertyNumber(RESULT_CODE));
-        eqBytes(s.command + ": ScanData", s.data, k.GetPropertyString(SCAN_DATA));
-        eqBytes(s.command + ": ScanDataLabel", s.label, k.GetPropertyString(SCAN_LABEL));
-        eq(s.command + ": ScanDataType", s.type, k.GetPropertyNumber(SCAN_DATA_TYPE));
-        eq(s.command + ": DataEventEnabled after the event", 0, k.GetPropertyNumber(DATA_EVENT_ENABLED));
+        k.SetPropertyNumber(PIDX_DataEventEnabled, 1);
+        eq(s.command + ": ResultCode", 0, k.GetPropertyNumber(PIDX_ResultCode));
+        eqBytes(s.command + ": ScanData", s.data, k.GetPropertyString(PIDXScan_ScanData));
+        eqBytes(s.command + ": ScanDataLabel", s.label, k.GetPropertyString(PIDXScan_ScanDataLabel));
+        eq(s.command + ": ScanDataType", s.type, k.GetPropertyNumber(PIDXScan_ScanDataType));
+        eq(s.command + ": DataEventEnabled after the event", 0, k.GetPropertyNumber(PIDX_DataEventEnabled));
     }
 
     /** The whole life of a claimed scanner, checked at every step. */
     static void session(int commuType, boolean serial) throws Exception {
-        eq("Open", 0, k.Open(devType, commuType, COM_PORT, 0));
+        eq("Open", OPOS_SUCCESS, k.Open(devType, commuType, COM_PORT, 0));
         eq("ClaimDevice", 0, k.ClaimDevice(1000));
-        eq("Claimed", 1, k.GetPropertyNumber(CLAIMED));
-        expect("claim", cat(devType == 3 ? CLAIM : new byte[0], enableBytes(false, serial)));
+        eq("Claimed", 1, k.GetPropertyNumber(PIDX_Claimed));
+        expect("claim", cat(devType == DEV_TYPE3 ? CLAIM : new byte[0], enableBytes(false, serial)));
 
-        k.SetPropertyNumber(DECODE_DATA, 1);
-        eq("DecodeData", 1, k.GetPropertyNumber(DECODE_DATA));
+        k.SetPropertyNumber(PIDXScan_DecodeData, 1);
+        eq("DecodeData", 1, k.GetPropertyNumber(PIDXScan_DecodeData));
         expect("DecodeData 1", codeIdBytes(true, serial));
-        k.SetPropertyNumber(DEVICE_ENABLED, 1);
-        eq("DeviceEnabled", 1, k.GetPropertyNumber(DEVICE_ENABLED));
+        k.SetPropertyNumber(PIDX_DeviceEnabled, 1);
+        eq("DeviceEnabled", 1, k.GetPropertyNumber(PIDX_DeviceEnabled));
         expect("DeviceEnabled 1", enableBytes(true, serial));
 
         // One scan at a time, each read back as soon as DataCount shows it.
         for (Scan s : scansFor(devType)) {
             sim.ok(s.command);
             check(s.command + ": DataCount reaches 1", waitDataCount(1));
-            eq(s.command + ": DataCount", 1, k.GetPropertyNumber(DATA_COUNT));
+            eq(s.command + ": DataCount", 1, k.GetPropertyNumber(PIDX_DataCount));
             deliver(s);
-            eq(s.command + ": DataCount after", 0, k.GetPropertyNumber(DATA_COUNT));
+            eq(s.command + ": DataCount after", 0, k.GetPropertyNumber(PIDX_DataCount));
         }
         // Two queued scans come out in order.
         List<Scan> two = scansFor(devType).subList(0, 2);
@@ -214,12 +223,12 @@ public final class EndToEnd {
             // Text device types take each chunk as one scan: wait before the next is sent.
             check(s.command + ": queued", waitDataCount(two.indexOf(s) + 1));
         }
-        eq("two queued: DataCount", 2, k.GetPropertyNumber(DATA_COUNT));
+        eq("two queued: DataCount", 2, k.GetPropertyNumber(PIDX_DataCount));
         for (Scan s : two) deliver(s);
         expect("after the scans (nothing sent)", new byte[0]);
 
         // AutoDisable: the scan disables the device before it is queued.
-        k.SetPropertyNumber(AUTO_DISABLE, 1);
+        k.SetPropertyNumber(PIDX_AutoDisable, 1);
         Scan s = scansFor(devType).get(0);
         sim.ok(s.command);
         check("AutoDisable scan queued", waitDataCount(1));
@@ -228,8 +237,8 @@ public final class EndToEnd {
         deliver(s);
 
         eq("ReleaseDevice", 0, k.ReleaseDevice());
-        eq("Claimed after release", 0, k.GetPropertyNumber(CLAIMED));
-        expect("release", cat(devType == 3 ? RELEASE : new byte[0], enableBytes(true, serial),
+        eq("Claimed after release", 0, k.GetPropertyNumber(PIDX_Claimed));
+        expect("release", cat(devType == DEV_TYPE3 ? RELEASE : new byte[0], enableBytes(true, serial),
                 codeIdBytes(false, serial)));
         eq("Close", 0, k.Close());
         expect("close (nothing more)", new byte[0]);
@@ -316,14 +325,14 @@ public final class EndToEnd {
         // never waits for the replies of types 2 and 4: a reply still in the line when a label
         // follows would arrive glued to it. So the scanner stays silent here; its replies are
         // exercised over UDP, where datagrams keep their bounds.
-        String reply = devType == 2 || devType == 4 ? "none" : "auto";
+        String reply = devType == DEV_TYPE2 || devType == DEV_TYPE4 ? "none" : "auto";
         List<String> simArgs = new ArrayList<>(List.of("--type", Integer.toString(devType), "--pty",
                 "--record", record.toString(), "--reply", reply));
         simArgs.addAll(simOptions);
         sim = new Sim(simPath, simArgs.toArray(new String[0]));
         writeRegistry(key("COM", "COM" + COM_PORT, sim.device));
         k = new Kolvex();
-        session(1, true);
+        session(COMM_SERIAL, true);
         sim.close();
         // The record file holds the same bytes as the control channel reported.
         eqBytes("record file", expected, Files.readAllBytes(record));
@@ -336,21 +345,21 @@ public final class EndToEnd {
                 "127.0.0.1:" + host);
         writeRegistry(key("udp", "Local", "127.0.0.1:" + host, "Remote", "127.0.0.1:" + scanner));
         k = new Kolvex();
-        session(2, false);
+        session(COMM_UDP, false);
         sim.close();
     }
 
     static void hid(String simPath, String fixture) throws Exception {
-        devType = 3;
+        devType = DEV_TYPE3;
         sim = new Sim(simPath, "--type", "3", "--hid", fixture);
         // No PlugIn value: the framework loads Vantrel from its own folder.
         writeRegistry(key("HID"));
         k = new Kolvex();
-        eq("Open", 0, k.Open(3, 3, 0, 0));
+        eq("Open", OPOS_SUCCESS, k.Open(DEV_TYPE3, COMM_HID, 0, 0));
         eq("ClaimDevice", 0, k.ClaimDevice(1000));
         expect("claim", cat(CLAIM, SCAN_OFF));
-        k.SetPropertyNumber(DECODE_DATA, 1);
-        k.SetPropertyNumber(DEVICE_ENABLED, 1);
+        k.SetPropertyNumber(PIDXScan_DecodeData, 1);
+        k.SetPropertyNumber(PIDX_DeviceEnabled, 1);
         expect("DeviceEnabled 1", SCAN_ON);
         // A label longer than one report's 56 payload bytes.
         String label = "HID-LABEL-0123456789-0123456789-0123456789-0123456789-0123456789";
@@ -369,7 +378,7 @@ public final class EndToEnd {
         sim.ok(t.command);
         check("scan after replug queued", waitDataCount(1));
         deliver(t);
-        k.SetPropertyNumber(DEVICE_ENABLED, 0);
+        k.SetPropertyNumber(PIDX_DeviceEnabled, 0);
         expect("DeviceEnabled 0 after replug", SCAN_OFF);
         eq("ReleaseDevice", 0, k.ReleaseDevice());
         expect("release", cat(RELEASE, SCAN_ON));
