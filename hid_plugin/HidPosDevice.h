@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "framework/PlugDllFuns.h"
 #include "platform/hid_device.h"
 #include "platform/sync.h"
 
@@ -26,11 +27,6 @@ constexpr uint32_t kWriteTimeoutMs = 1000;
 constexpr uint32_t kFollowUpWaitMs = 20;  // wait for more bytes once some have come
 constexpr uint32_t kClearWaitMs = 50;
 constexpr uint32_t kStartSettleMs = 100;  // pause after starting the reader thread
-
-// Result codes shared with the plug-in table.
-constexpr int32_t kBadArgument = -1;
-constexpr int32_t kDeviceClosed = -11;
-constexpr int32_t kTransferFailed = -100;
 
 // Fills one 64-byte output report with `chunk` (1 to 56) bytes of `data`.
 void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows, uint8_t* report);
@@ -69,10 +65,10 @@ class HidPosDevice {
 
     bool DeviceValid() const { return m_hDevice->IsOpen(); }
 
-    // Bytes placed in `buffer` (0 or more), or kDeviceClosed. Time-out 0 does not wait;
+    // Bytes placed in `buffer` (0 or more), or PLUG_E_CLOSED. Time-out 0 does not wait;
     // plat::kInfinite waits until `length` bytes have come or the device closes.
     int32_t ReadWithTimeout(uint8_t* buffer, uint32_t length, uint32_t timeoutMs);
-    // `length` (1 to INT32_MAX) when all reports went out; kDeviceClosed, or kTransferFailed
+    // `length` (1 to INT32_MAX) when all reports went out; PLUG_E_CLOSED, or PLUG_E_TRANSFER
     // after which the device is closed for good.
     int32_t WriteReports(const uint8_t* data, uint32_t length);
     // Drains input until a 50 ms wait brings nothing.

@@ -1,5 +1,6 @@
-// The function table of a transport plug-in, shared by the plug-in (Vantrel) and the framework
-// that loads it. The plug-in's one export, GetPlugDllFuns, fills a table the caller owns.
+// The function table of a transport plug-in: the framework's contract, which the framework
+// (Tavrix) calls and each plug-in (Vantrel) implements. The plug-in's one export,
+// GetPlugDllFuns, fills a table the caller owns.
 //
 // Every function uses the C calling convention, so the caller removes the arguments; that is
 // what lets PlugReserved sit in any slot. The table is 13 pointer-sized slots and slot 0 holds
@@ -67,5 +68,6 @@ typedef int32_t(KX_CDECL* GetPlugDllFunsFn)(PlugDllFuns* table);
 
 #ifdef __cplusplus
 }  // extern "C"
+
 static_assert(sizeof(PlugDllFuns) == 13 * sizeof(void*), "13 pointer-sized slots");
 #endif
