@@ -16,12 +16,12 @@ void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows, ui
     std::memcpy(report + 2, data, chunk);
 }
 
-HidPosDevice::HidPosDevice(std::unique_ptr<plat::CHidDevice> device)
+HidPosDevice::HidPosDevice(std::unique_ptr<IHidReportDevice> device)
     : m_hDevice(std::move(device)) {}
 
 HidPosDevice::~HidPosDevice() = default;
 
-HidPosDevice* HidPosDevice::Create(std::unique_ptr<plat::CHidDevice> device) {
+HidPosDevice* HidPosDevice::Create(std::unique_ptr<IHidReportDevice> device) {
     if (!device || !device->IsOpen()) return nullptr;
     auto* self = new (std::nothrow) HidPosDevice(std::move(device));
     if (self == nullptr) return nullptr;

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "framework/PlugDllFuns.h"
-#include "platform/hid_device.h"
+#include "hid_plugin/HidReportDevice.h"
 #include "platform/sync.h"
 
 namespace qds::hid {
@@ -35,7 +35,7 @@ class HidPosDevice {
   public:
     // Builds the device on an opened backend and starts its reader thread. Null when memory,
     // an event or the thread cannot be had, or when the device closed again at once.
-    static HidPosDevice* Create(std::unique_ptr<plat::CHidDevice> device);
+    static HidPosDevice* Create(std::unique_ptr<IHidReportDevice> device);
     // Stops the reader and drops the owner's reference: the object is freed now, or when the
     // last call still running on it returns.
     static void Destroy(HidPosDevice* device);
@@ -85,7 +85,7 @@ class HidPosDevice {
     plat::CEvent& DataEvent() { return m_hDataEvent; }
 
   private:
-    explicit HidPosDevice(std::unique_ptr<plat::CHidDevice> device);
+    explicit HidPosDevice(std::unique_ptr<IHidReportDevice> device);
     ~HidPosDevice();
     void AddRef() { m_nRefs.fetch_add(1, std::memory_order_relaxed); }
     void Release() {
@@ -97,7 +97,7 @@ class HidPosDevice {
     plat::CEvent m_hDataEvent{false, false};  // auto reset
     plat::CCriticalSection m_hIoMutex;        // a whole write; the reader's closing of the device
     plat::CCriticalSection m_hThreadMutex;    // stopping the reader
-    const std::unique_ptr<plat::CHidDevice> m_hDevice;  // closed, never freed, by the reader
+    const std::unique_ptr<IHidReportDevice> m_hDevice;  // closed, never freed, by the reader
     plat::CThread m_hReaderThread;
     std::atomic<bool> m_bReaderHeld{false};  // m_hReaderThread runs or awaits its join
     std::atomic<int> m_nRefs{1};             // the owner's, plus one per running call

@@ -37,7 +37,7 @@ void* KX_CDECL PlugOpen(const wchar_t* params) {
     try {
         wchar_t path[qds::hid::kDevicePathChars];
         if (!qds::hid::ChooseDevicePath(params, path)) return nullptr;
-        return HidPosDevice::Create(qds::plat::OpenHidDevice(path));
+        return HidPosDevice::Create(qds::hid::OpenHidReportDevice(path));
     } catch (...) {
         return nullptr;
     }
