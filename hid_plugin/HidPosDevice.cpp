@@ -16,12 +16,12 @@ void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows, ui
     std::memcpy(report + 2, data, chunk);
 }
 
-HidPosDevice::HidPosDevice(std::unique_ptr<plat::CHidDevice> device)
+HidPosDevice::HidPosDevice(std::unique_ptr<IHidReportDevice> device)
     : m_hDevice(std::move(device)) {}
 
 HidPosDevice::~HidPosDevice() = default;
 
-HidPosDevice* HidPosDevice::Create(std::unique_ptr<plat::CHidDevice> device) {
+HidPosDevice* HidPosDevice::Create(std::unique_ptr<IHidReportDevice> device) {
     if (!device || !device->IsOpen()) return nullptr;
     auto* self = new (std::nothrow) HidPosDevice(std::move(device));
     if (self == nullptr) return nullptr;
@@ -105,7 +105,7 @@ uint32_t HidPosDevice::RingCount() {
 }
 
 int32_t HidPosDevice::ReadWithTimeout(uint8_t* buffer, uint32_t length, uint32_t timeoutMs) {
-    if (!DeviceValid()) return kDeviceClosed;  // bytes still in the ring are not delivered
+    if (!DeviceValid()) return PLUG_E_CLOSED;  // bytes still in the ring are not delivered
     uint32_t got = RingGet(buffer, length);
     if (timeoutMs == 0 || got == length) return static_cast<int32_t>(got);
     uint32_t wait = timeoutMs;
@@ -117,7 +117,7 @@ int32_t HidPosDevice::ReadWithTimeout(uint8_t* buffer, uint32_t length, uint32_t
         if (!DeviceValid()) {
             // The reader's last signal wakes one waiter; pass it on to any other.
             m_hDataEvent.Set();
-            return got > 0 ? static_cast<int32_t>(got) : kDeviceClosed;
+            return got > 0 ? static_cast<int32_t>(got) : PLUG_E_CLOSED;
         }
         if (m_pWaitHook != nullptr) m_pWaitHook(m_pWaitHookContext, wait);
         const plat::WaitResult result = m_hDataEvent.Wait(wait);
@@ -134,12 +134,12 @@ int32_t HidPosDevice::ReadWithTimeout(uint8_t* buffer, uint32_t length, uint32_t
 }
 
 int32_t HidPosDevice::WriteReports(const uint8_t* data, uint32_t length) {
-    if (!DeviceValid()) return kDeviceClosed;
+    if (!DeviceValid()) return PLUG_E_CLOSED;
     bool failed = false;
     uint32_t total = 0;
     {
         plat::CLock lock(m_hIoMutex);
-        if (!DeviceValid()) return kDeviceClosed;
+        if (!DeviceValid()) return PLUG_E_CLOSED;
         uint8_t report[plat::kHidReportSize];
         while (length > 0) {
             const uint32_t chunk = std::min(length, kMaxPayload);
@@ -158,7 +158,7 @@ int32_t HidPosDevice::WriteReports(const uint8_t* data, uint32_t length) {
     if (failed) {
         // The mutex is released first: the reader thread takes it to close the device.
         StopReader();
-        return kTransferFailed;
+        return PLUG_E_TRANSFER;
     }
     return static_cast<int32_t>(total);
 }

@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/hid_device.h"
+#include "framework/PlugDllFuns.h"
+#include "hid_plugin/HidReportDevice.h"
 #include "platform/sync.h"
 
 namespace qds::hid {
@@ -27,11 +28,6 @@ constexpr uint32_t kFollowUpWaitMs = 20;  // wait for more bytes once some have 
 constexpr uint32_t kClearWaitMs = 50;
 constexpr uint32_t kStartSettleMs = 100;  // pause after starting the reader thread
 
-// Result codes shared with the plug-in table.
-constexpr int32_t kBadArgument = -1;
-constexpr int32_t kDeviceClosed = -11;
-constexpr int32_t kTransferFailed = -100;
-
 // Fills one 64-byte output report with `chunk` (1 to 56) bytes of `data`.
 void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows, uint8_t* report);
 
@@ -39,7 +35,7 @@ class HidPosDevice {
   public:
     // Builds the device on an opened backend and starts its reader thread. Null when memory,
     // an event or the thread cannot be had, or when the device closed again at once.
-    static HidPosDevice* Create(std::unique_ptr<plat::CHidDevice> device);
+    static HidPosDevice* Create(std::unique_ptr<IHidReportDevice> device);
     // Stops the reader and drops the owner's reference: the object is freed now, or when the
     // last call still running on it returns.
     static void Destroy(HidPosDevice* device);
@@ -69,10 +65,10 @@ class HidPosDevice {
 
     bool DeviceValid() const { return m_hDevice->IsOpen(); }
 
-    // Bytes placed in `buffer` (0 or more), or kDeviceClosed. Time-out 0 does not wait;
+    // Bytes placed in `buffer` (0 or more), or PLUG_E_CLOSED. Time-out 0 does not wait;
     // plat::kInfinite waits until `length` bytes have come or the device closes.
     int32_t ReadWithTimeout(uint8_t* buffer, uint32_t length, uint32_t timeoutMs);
-    // `length` (1 to INT32_MAX) when all reports went out; kDeviceClosed, or kTransferFailed
+    // `length` (1 to INT32_MAX) when all reports went out; PLUG_E_CLOSED, or PLUG_E_TRANSFER
     // after which the device is closed for good.
     int32_t WriteReports(const uint8_t* data, uint32_t length);
     // Drains input until a 50 ms wait brings nothing.
@@ -89,7 +85,7 @@ class HidPosDevice {
     plat::CEvent& DataEvent() { return m_hDataEvent; }
 
   private:
-    explicit HidPosDevice(std::unique_ptr<plat::CHidDevice> device);
+    explicit HidPosDevice(std::unique_ptr<IHidReportDevice> device);
     ~HidPosDevice();
     void AddRef() { m_nRefs.fetch_add(1, std::memory_order_relaxed); }
     void Release() {
@@ -101,7 +97,7 @@ class HidPosDevice {
     plat::CEvent m_hDataEvent{false, false};  // auto reset
     plat::CCriticalSection m_hIoMutex;        // a whole write; the reader's closing of the device
     plat::CCriticalSection m_hThreadMutex;    // stopping the reader
-    const std::unique_ptr<plat::CHidDevice> m_hDevice;  // closed, never freed, by the reader
+    const std::unique_ptr<IHidReportDevice> m_hDevice;  // closed, never freed, by the reader
     plat::CThread m_hReaderThread;
     std::atomic<bool> m_bReaderHeld{false};  // m_hReaderThread runs or awaits its join
     std::atomic<int> m_nRefs{1};             // the owner's, plus one per running call

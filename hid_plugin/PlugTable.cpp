@@ -20,8 +20,10 @@ HidPosDevice* AsDevice(void* handle) {
 
 }  // namespace
 
-// No C++ exception may leave a table function: each body is wrapped, and an exception counts
-// as a bad argument (or a null handle for PlugOpen).
+// No C++ exception may leave a table function. Every body that can throw (discovery, memory,
+// the device object's calls) catches everything: an exception counts as a bad argument, a null
+// handle for PlugOpen, 0 for PlugClose. The argument checks, PlugGetDesc, PlugGetStatus and
+// PlugReserved cannot throw.
 extern "C" {
 
 int32_t KX_CDECL PlugGetDesc(wchar_t* buffer, uint32_t size) {
@@ -35,7 +37,7 @@ void* KX_CDECL PlugOpen(const wchar_t* params) {
     try {
         wchar_t path[qds::hid::kDevicePathChars];
         if (!qds::hid::ChooseDevicePath(params, path)) return nullptr;
-        return HidPosDevice::Create(qds::plat::OpenHidDevice(path));
+        return HidPosDevice::Create(qds::hid::OpenHidReportDevice(path));
     } catch (...) {
         return nullptr;
     }

@@ -2,7 +2,7 @@
 // them through FillPlugDllFuns; tests call them directly.
 #pragma once
 
-#include "hid_plugin/PlugDllFuns.h"
+#include "framework/PlugDllFuns.h"
 
 extern "C" {
 int32_t KX_CDECL PlugGetDesc(wchar_t* buffer, uint32_t size);

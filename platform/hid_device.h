@@ -36,8 +36,7 @@ void ListHidInterfacePaths(HidPathVisitor visit, void* context);
 // Close must not overlap ReadReport or WriteReport.
 class CHidDevice {
   public:
-    CHidDevice() = default;
-    virtual ~CHidDevice() = default;
+    ~CHidDevice();
     CHidDevice(const CHidDevice&) = delete;
     CHidDevice& operator=(const CHidDevice&) = delete;
 
@@ -46,22 +45,24 @@ class CHidDevice {
     // Posts one read of a whole report into `report` (kHidReportSize bytes) and waits for it.
     // Done gives the byte count in `count`; Stopped when a stop was requested (the stop wins
     // over a completed read); Failed on any error, including the device being unplugged.
-    virtual HidIo ReadReport(uint8_t* report, uint32_t& count) = 0;
+    HidIo ReadReport(uint8_t* report, uint32_t& count);
 
     // Makes the current and every later ReadReport return Stopped. Cannot be undone.
-    virtual void RequestStop() = 0;
+    void RequestStop();
 
     // Writes one report of kHidReportSize bytes. Done with the count written, Failed, or
     // TimedOut when it stayed incomplete for timeoutMs and was cancelled.
-    virtual HidIo WriteReport(const uint8_t* report, uint32_t& count, uint32_t timeoutMs) = 0;
+    HidIo WriteReport(const uint8_t* report, uint32_t& count, uint32_t timeoutMs);
 
     // Closes the OS handle. The object stays usable for IsOpen and RequestStop.
-    virtual void Close() = 0;
-
-  protected:
-    void MarkClosed() { m_bOpen.store(false, std::memory_order_release); }
+    void Close();
 
   private:
+    struct Impl;  // the OS handles, defined per OS (platform/posix, platform/win32)
+    explicit CHidDevice(std::unique_ptr<Impl> impl);
+    friend std::unique_ptr<CHidDevice> OpenHidDevice(const wchar_t* path);
+
+    const std::unique_ptr<Impl> m_impl;
     std::atomic<bool> m_bOpen{true};
 };
 

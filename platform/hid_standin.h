@@ -16,22 +16,29 @@ namespace qds::plat {
 
 class CHidStandIn {
   public:
-    virtual ~CHidStandIn() = default;
-
-    // Waits up to timeoutMs for the device side to connect. True once connected.
-    virtual bool Accept(uint32_t timeoutMs) = 0;
-    // Sends one report (one message) of `size` bytes to the device side.
-    virtual bool SendReport(const uint8_t* report, uint32_t size) = 0;
-    // Receives one report written by the device side, waiting up to timeoutMs. Its size, or -1
-    // on time-out or error.
-    virtual int32_t ReceiveReport(uint8_t* buffer, uint32_t size, uint32_t timeoutMs) = 0;
-    // Drops the connection, as when the scanner is unplugged.
-    virtual void Unplug() = 0;
-
     // The node's name as the device side opens it: a file path on Linux, \\.\pipe\NAME on
     // Windows. `inBufferBytes` sizes the buffer of reports written toward the stand-in (0: the
-    // system's default), which is how a test makes writes stall.
+    // system's default), which is how a test makes writes stall. Null on failure.
     static std::unique_ptr<CHidStandIn> Create(const std::string& node, uint32_t inBufferBytes);
+    ~CHidStandIn();  // unplugs, and on Linux removes the node
+    CHidStandIn(const CHidStandIn&) = delete;
+    CHidStandIn& operator=(const CHidStandIn&) = delete;
+
+    // Waits up to timeoutMs for the device side to connect. True once connected.
+    bool Accept(uint32_t timeoutMs);
+    // Sends one report (one message) of `size` bytes to the device side.
+    bool SendReport(const uint8_t* report, uint32_t size);
+    // Receives one report written by the device side, waiting up to timeoutMs. Its size, or -1
+    // on time-out or error.
+    int32_t ReceiveReport(uint8_t* buffer, uint32_t size, uint32_t timeoutMs);
+    // Drops the connection, as when the scanner is unplugged.
+    void Unplug();
+
+  private:
+    struct Impl;  // the listening socket or the pipe, defined per OS
+    explicit CHidStandIn(std::unique_ptr<Impl> impl);
+
+    const std::unique_ptr<Impl> m_impl;
 };
 
 }  // namespace qds::plat

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 #include "framework/Tavrix.h"
 #include "platform/sync.h"
@@ -85,5 +87,11 @@ class CChannel {
 
 static_assert(sizeof(std::atomic<uint32_t>) == 4 && std::atomic<uint32_t>::is_always_lock_free,
               "the channel word is read as a plain 32-bit word");
+// What a handle's holder may read: the handle's first pointer-sized word (4 bytes on i686)
+// points to the channel word.
+static_assert(std::is_standard_layout_v<ChannelHead> && offsetof(ChannelHead, pWord) == 0 &&
+                  sizeof(ChannelHead::pWord) == sizeof(void*) &&
+                  sizeof(ChannelHead::pWord) == sizeof(TVX_HANDLE),
+              "the handle's first word is the pointer to the channel word");
 
 }  // namespace qds::tvx

@@ -1,7 +1,7 @@
 // "HID": a transport plug-in such as Vantrel, driven through its function table.
 #include <cstring>
 
-#include "hid_plugin/PlugDllFuns.h"
+#include "framework/PlugDllFuns.h"
 #include "platform/dynlib.h"
 #include "platform/process.h"
 #include "tavrix/Params.h"

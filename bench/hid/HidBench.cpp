@@ -19,8 +19,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Hands the reader thread one report at a time and notes when the reader got it.
-class TimedDevice final : public qds::plat::CHidDevice {
+class TimedDevice final : public qds::hid::IHidReportDevice {
   public:
+    bool IsOpen() const override { return m_bOpen.load(); }
     void Offer(uint8_t payload) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_pending = true;
@@ -52,7 +53,7 @@ class TimedDevice final : public qds::plat::CHidDevice {
         count = 64;
         return qds::plat::HidIo::Done;
     }
-    void Close() override { MarkClosed(); }
+    void Close() override { m_bOpen.store(false); }
 
   private:
     std::mutex m_mutex;
@@ -61,6 +62,7 @@ class TimedDevice final : public qds::plat::CHidDevice {
     bool m_stop = false;
     uint8_t m_payload = 0;
     Clock::time_point m_reached;
+    std::atomic<bool> m_bOpen{true};
 };
 
 void BM_ReportToPlugRead(benchmark::State& state) {

@@ -79,79 +79,6 @@ uint64_t NowMs() {
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
-class CHidrawDevice final : public CHidDevice {
-  public:
-    CHidrawDevice(int fd, int stopFd, bool socket)
-        : m_fd(fd), m_stopFd(stopFd), m_bSocket(socket) {}
-    ~CHidrawDevice() override {
-        if (m_fd >= 0) ::close(m_fd);
-        ::close(m_stopFd);
-    }
-
-    HidIo ReadReport(uint8_t* report, uint32_t& count) override {
-        count = 0;
-        for (;;) {
-            pollfd fds[2] = {{m_stopFd, POLLIN, 0}, {m_fd, POLLIN, 0}};
-            const int rc = ::poll(fds, 2, -1);
-            if (rc < 0) {
-                if (errno == EINTR) continue;
-                return HidIo::Failed;
-            }
-            if (fds[0].revents != 0) return HidIo::Stopped;
-            if (fds[1].revents & POLLIN) {
-                const ssize_t n = ::read(m_fd, report, kHidReportSize);
-                if (n < 0) {
-                    if (errno == EINTR || errno == EAGAIN) continue;
-                    return HidIo::Failed;  // ENODEV: unplugged
-                }
-                if (n == 0) return HidIo::Failed;  // end of file: the far end went away
-                count = static_cast<uint32_t>(n);
-                return HidIo::Done;
-            }
-            if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) return HidIo::Failed;
-        }
-    }
-
-    void RequestStop() override {
-        const uint64_t one = 1;
-        while (::write(m_stopFd, &one, sizeof one) < 0 && errno == EINTR) {
-        }
-    }
-
-    HidIo WriteReport(const uint8_t* report, uint32_t& count, uint32_t timeoutMs) override {
-        count = 0;
-        const uint64_t deadline = NowMs() + timeoutMs;
-        for (;;) {
-            const ssize_t n = m_bSocket ? ::send(m_fd, report, kHidReportSize, MSG_NOSIGNAL)
-                                        : ::write(m_fd, report, kHidReportSize);
-            if (n >= 0) {
-                count = static_cast<uint32_t>(n);
-                return HidIo::Done;
-            }
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return HidIo::Failed;
-            const uint64_t now = NowMs();
-            if (now >= deadline) return HidIo::TimedOut;
-            pollfd fd = {m_fd, POLLOUT, 0};
-            const int rc = ::poll(&fd, 1, static_cast<int>(deadline - now));
-            if (rc < 0 && errno != EINTR) return HidIo::Failed;
-            if (rc == 0) return HidIo::TimedOut;
-            if (rc > 0 && !(fd.revents & POLLOUT)) return HidIo::Failed;
-        }
-    }
-
-    void Close() override {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
-        MarkClosed();
-    }
-
-  private:
-    int m_fd;
-    const int m_stopFd;
-    const bool m_bSocket;
-};
-
 // Connects to a SOCK_SEQPACKET socket at `path`; -1 on failure.
 int ConnectSeqpacket(const std::string& path) {
     sockaddr_un addr{};
@@ -168,6 +95,83 @@ int ConnectSeqpacket(const std::string& path) {
 }
 
 }  // namespace
+
+struct CHidDevice::Impl {
+    Impl(int fd, int stopFd, bool socket) : fd(fd), stopFd(stopFd), socket(socket) {}
+    ~Impl() {
+        if (fd >= 0) ::close(fd);
+        ::close(stopFd);
+    }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    int fd;            // the hidraw node or the connected socket; -1 once closed
+    const int stopFd;  // eventfd: readable once a stop was requested
+    const bool socket;
+};
+
+CHidDevice::CHidDevice(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+
+CHidDevice::~CHidDevice() = default;
+
+HidIo CHidDevice::ReadReport(uint8_t* report, uint32_t& count) {
+    count = 0;
+    for (;;) {
+        pollfd fds[2] = {{m_impl->stopFd, POLLIN, 0}, {m_impl->fd, POLLIN, 0}};
+        const int rc = ::poll(fds, 2, -1);
+        if (rc < 0) {
+            if (errno == EINTR) continue;
+            return HidIo::Failed;
+        }
+        if (fds[0].revents != 0) return HidIo::Stopped;
+        if (fds[1].revents & POLLIN) {
+            const ssize_t n = ::read(m_impl->fd, report, kHidReportSize);
+            if (n < 0) {
+                if (errno == EINTR || errno == EAGAIN) continue;
+                return HidIo::Failed;  // ENODEV: unplugged
+            }
+            if (n == 0) return HidIo::Failed;  // end of file: the far end went away
+            count = static_cast<uint32_t>(n);
+            return HidIo::Done;
+        }
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) return HidIo::Failed;
+    }
+}
+
+void CHidDevice::RequestStop() {
+    const uint64_t one = 1;
+    while (::write(m_impl->stopFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+HidIo CHidDevice::WriteReport(const uint8_t* report, uint32_t& count, uint32_t timeoutMs) {
+    count = 0;
+    const int fd = m_impl->fd;
+    const uint64_t deadline = NowMs() + timeoutMs;
+    for (;;) {
+        const ssize_t n = m_impl->socket ? ::send(fd, report, kHidReportSize, MSG_NOSIGNAL)
+                                         : ::write(fd, report, kHidReportSize);
+        if (n >= 0) {
+            count = static_cast<uint32_t>(n);
+            return HidIo::Done;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return HidIo::Failed;
+        const uint64_t now = NowMs();
+        if (now >= deadline) return HidIo::TimedOut;
+        pollfd p = {fd, POLLOUT, 0};
+        const int rc = ::poll(&p, 1, static_cast<int>(deadline - now));
+        if (rc < 0 && errno != EINTR) return HidIo::Failed;
+        if (rc == 0) return HidIo::TimedOut;
+        if (rc > 0 && !(p.revents & POLLOUT)) return HidIo::Failed;
+    }
+}
+
+void CHidDevice::Close() {
+    if (m_impl->fd >= 0) ::close(m_impl->fd);
+    m_impl->fd = -1;
+    m_bOpen.store(false, std::memory_order_release);
+}
 
 void ListHidInterfacePaths(HidPathVisitor visit, void* context) {
     if (visit == nullptr) return;
@@ -226,12 +230,15 @@ std::unique_ptr<CHidDevice> OpenHidDevice(const wchar_t* path) {
             ::close(fd);
             return nullptr;
         }
-        auto* device = new (std::nothrow) CHidrawDevice(fd, stopFd, socket);
-        if (device == nullptr) {
+        std::unique_ptr<CHidDevice::Impl> impl(new (std::nothrow)
+                                                   CHidDevice::Impl(fd, stopFd, socket));
+        if (impl == nullptr) {
             ::close(fd);
             ::close(stopFd);
+            return nullptr;
         }
-        return std::unique_ptr<CHidDevice>(device);
+        // Without memory for the device object the Impl closes the descriptors as it goes.
+        return std::unique_ptr<CHidDevice>(new (std::nothrow) CHidDevice(std::move(impl)));
     } catch (...) {
         return nullptr;
     }

@@ -22,51 +22,57 @@ bool WaitFor(int fd, short events, uint32_t timeoutMs) {
     }
 }
 
-class CSeqpacketStandIn final : public CHidStandIn {
-  public:
-    CSeqpacketStandIn(int listenFd, std::string path, uint32_t inBufferBytes)
-        : m_listen(listenFd), m_path(std::move(path)), m_inBuffer(inBufferBytes) {}
-    ~CSeqpacketStandIn() override {
-        Unplug();
-        ::close(m_listen);
-        ::unlink(m_path.c_str());
-    }
+}  // namespace
 
-    bool Accept(uint32_t timeoutMs) override {
-        if (m_conn >= 0) return true;
-        if (!WaitFor(m_listen, POLLIN, timeoutMs)) return false;
-        m_conn = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-        if (m_conn >= 0 && m_inBuffer > 0) {
-            const int size = static_cast<int>(m_inBuffer);
-            ::setsockopt(m_conn, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        }
-        return m_conn >= 0;
+struct CHidStandIn::Impl {
+    Impl(int listenFd, std::string path, uint32_t inBufferBytes)
+        : listenFd(listenFd), path(std::move(path)), inBuffer(inBufferBytes) {}
+    ~Impl() {
+        if (conn >= 0) ::close(conn);
+        ::close(listenFd);
+        ::unlink(path.c_str());
     }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
 
-    bool SendReport(const uint8_t* report, uint32_t size) override {
-        if (m_conn < 0) return false;
-        return ::send(m_conn, report, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
-    }
-
-    int32_t ReceiveReport(uint8_t* buffer, uint32_t size, uint32_t timeoutMs) override {
-        if (m_conn < 0 || !WaitFor(m_conn, POLLIN, timeoutMs)) return -1;
-        const ssize_t n = ::recv(m_conn, buffer, size, 0);
-        return n < 0 ? -1 : static_cast<int32_t>(n);
-    }
-
-    void Unplug() override {
-        if (m_conn >= 0) ::close(m_conn);
-        m_conn = -1;
-    }
-
-  private:
-    const int m_listen;
-    const std::string m_path;
-    const uint32_t m_inBuffer;
-    int m_conn = -1;
+    const int listenFd;  // the SOCK_SEQPACKET socket bound at `path`
+    const std::string path;
+    const uint32_t inBuffer;
+    int conn = -1;  // the device side's connection; -1 while unplugged
 };
 
-}  // namespace
+CHidStandIn::CHidStandIn(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+
+CHidStandIn::~CHidStandIn() = default;
+
+bool CHidStandIn::Accept(uint32_t timeoutMs) {
+    Impl& s = *m_impl;
+    if (s.conn >= 0) return true;
+    if (!WaitFor(s.listenFd, POLLIN, timeoutMs)) return false;
+    s.conn = ::accept4(s.listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (s.conn >= 0 && s.inBuffer > 0) {
+        const int size = static_cast<int>(s.inBuffer);
+        ::setsockopt(s.conn, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
+    return s.conn >= 0;
+}
+
+bool CHidStandIn::SendReport(const uint8_t* report, uint32_t size) {
+    if (m_impl->conn < 0) return false;
+    return ::send(m_impl->conn, report, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
+}
+
+int32_t CHidStandIn::ReceiveReport(uint8_t* buffer, uint32_t size, uint32_t timeoutMs) {
+    const int conn = m_impl->conn;
+    if (conn < 0 || !WaitFor(conn, POLLIN, timeoutMs)) return -1;
+    const ssize_t n = ::recv(conn, buffer, size, 0);
+    return n < 0 ? -1 : static_cast<int32_t>(n);
+}
+
+void CHidStandIn::Unplug() {
+    if (m_impl->conn >= 0) ::close(m_impl->conn);
+    m_impl->conn = -1;
+}
 
 std::unique_ptr<CHidStandIn> CHidStandIn::Create(const std::string& node, uint32_t inBufferBytes) {
     sockaddr_un addr{};
@@ -81,12 +87,14 @@ std::unique_ptr<CHidStandIn> CHidStandIn::Create(const std::string& node, uint32
         ::close(fd);
         return nullptr;
     }
-    auto* standIn = new (std::nothrow) CSeqpacketStandIn(fd, node, inBufferBytes);
-    if (standIn == nullptr) {
+    std::unique_ptr<Impl> impl(new (std::nothrow) Impl(fd, node, inBufferBytes));
+    if (impl == nullptr) {
         ::close(fd);
         ::unlink(node.c_str());
+        return nullptr;
     }
-    return std::unique_ptr<CHidStandIn>(standIn);
+    // Without memory for the object the Impl closes and removes the node as it goes.
+    return std::unique_ptr<CHidStandIn>(new (std::nothrow) CHidStandIn(std::move(impl)));
 }
 
 }  // namespace qds::plat

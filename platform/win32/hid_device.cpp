@@ -20,84 +20,89 @@ const GUID kHidInterfaceGuid = {
 // Room for a path of 261 characters and its terminator after the detail record's size field.
 constexpr DWORD kDetailBufferBytes = 528;
 
-class CWinHidDevice final : public CHidDevice {
-  public:
-    CWinHidDevice(HANDLE device, HANDLE stopEvent, HANDLE readEvent, HANDLE writeEvent)
-        : m_hDevice(device),
-          m_hStopEvent(stopEvent),
-          m_hReadEvent(readEvent),
-          m_hWriteEvent(writeEvent) {}
-    ~CWinHidDevice() override {
-        if (m_hDevice != INVALID_HANDLE_VALUE) CloseHandle(m_hDevice);
-        CloseHandle(m_hWriteEvent);
-        CloseHandle(m_hReadEvent);
-        CloseHandle(m_hStopEvent);
-    }
+}  // namespace
 
-    HidIo ReadReport(uint8_t* report, uint32_t& count) override {
-        count = 0;
-        ZeroMemory(&m_ovRead, sizeof m_ovRead);
-        m_ovRead.hEvent = m_hReadEvent;
-        DWORD got = 0;
-        if (ReadFile(m_hDevice, report, kHidReportSize, &got, &m_ovRead)) {
-            count = got;
-            return HidIo::Done;
-        }
-        if (GetLastError() != ERROR_IO_PENDING) return HidIo::Failed;
-        // The stop event comes first in the list, so it wins when both are signalled.
-        const HANDLE waits[2] = {m_hStopEvent, m_hReadEvent};
-        const DWORD rc = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-        if (rc == WAIT_OBJECT_0) {
-            CancelIo(m_hDevice);
-            GetOverlappedResult(m_hDevice, &m_ovRead, &got, TRUE);
-            return HidIo::Stopped;
-        }
-        if (rc != WAIT_OBJECT_0 + 1) return HidIo::Failed;
-        if (!GetOverlappedResult(m_hDevice, &m_ovRead, &got, FALSE)) return HidIo::Failed;
+struct CHidDevice::Impl {
+    Impl(HANDLE device, HANDLE stopEvent, HANDLE readEvent, HANDLE writeEvent)
+        : hDevice(device), hStopEvent(stopEvent), hReadEvent(readEvent), hWriteEvent(writeEvent) {}
+    ~Impl() {
+        if (hDevice != INVALID_HANDLE_VALUE) CloseHandle(hDevice);
+        CloseHandle(hWriteEvent);
+        CloseHandle(hReadEvent);
+        CloseHandle(hStopEvent);
+    }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    HANDLE hDevice;
+    const HANDLE hStopEvent;   // manual reset: once set, every later read stops
+    const HANDLE hReadEvent;   // manual reset, completion of ovRead
+    const HANDLE hWriteEvent;  // manual reset, completion of ovWrite
+    OVERLAPPED ovRead{};
+    OVERLAPPED ovWrite{};
+};
+
+CHidDevice::CHidDevice(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+
+CHidDevice::~CHidDevice() = default;
+
+HidIo CHidDevice::ReadReport(uint8_t* report, uint32_t& count) {
+    Impl& d = *m_impl;
+    count = 0;
+    ZeroMemory(&d.ovRead, sizeof d.ovRead);
+    d.ovRead.hEvent = d.hReadEvent;
+    DWORD got = 0;
+    if (ReadFile(d.hDevice, report, kHidReportSize, &got, &d.ovRead)) {
         count = got;
         return HidIo::Done;
     }
+    if (GetLastError() != ERROR_IO_PENDING) return HidIo::Failed;
+    // The stop event comes first in the list, so it wins when both are signalled.
+    const HANDLE waits[2] = {d.hStopEvent, d.hReadEvent};
+    const DWORD rc = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (rc == WAIT_OBJECT_0) {
+        CancelIo(d.hDevice);
+        GetOverlappedResult(d.hDevice, &d.ovRead, &got, TRUE);
+        return HidIo::Stopped;
+    }
+    if (rc != WAIT_OBJECT_0 + 1) return HidIo::Failed;
+    if (!GetOverlappedResult(d.hDevice, &d.ovRead, &got, FALSE)) return HidIo::Failed;
+    count = got;
+    return HidIo::Done;
+}
 
-    void RequestStop() override { SetEvent(m_hStopEvent); }
+void CHidDevice::RequestStop() {
+    SetEvent(m_impl->hStopEvent);
+}
 
-    HidIo WriteReport(const uint8_t* report, uint32_t& count, uint32_t timeoutMs) override {
-        count = 0;
-        ZeroMemory(&m_ovWrite, sizeof m_ovWrite);
-        m_ovWrite.hEvent = m_hWriteEvent;
-        DWORD put = 0;
-        if (WriteFile(m_hDevice, report, kHidReportSize, &put, &m_ovWrite)) {
-            count = put;
-            return HidIo::Done;
-        }
-        if (GetLastError() != ERROR_IO_PENDING) return HidIo::Failed;
-        WaitForSingleObject(m_hWriteEvent, timeoutMs);
-        if (GetOverlappedResult(m_hDevice, &m_ovWrite, &put, FALSE)) {
-            count = put;
-            return HidIo::Done;
-        }
-        if (GetLastError() != ERROR_IO_INCOMPLETE) return HidIo::Failed;
-        CancelIo(m_hDevice);
-        if (!GetOverlappedResult(m_hDevice, &m_ovWrite, &put, TRUE)) return HidIo::TimedOut;
-        count = put;  // it completed just before the cancel
+HidIo CHidDevice::WriteReport(const uint8_t* report, uint32_t& count, uint32_t timeoutMs) {
+    Impl& d = *m_impl;
+    count = 0;
+    ZeroMemory(&d.ovWrite, sizeof d.ovWrite);
+    d.ovWrite.hEvent = d.hWriteEvent;
+    DWORD put = 0;
+    if (WriteFile(d.hDevice, report, kHidReportSize, &put, &d.ovWrite)) {
+        count = put;
         return HidIo::Done;
     }
-
-    void Close() override {
-        if (m_hDevice != INVALID_HANDLE_VALUE) CloseHandle(m_hDevice);
-        m_hDevice = INVALID_HANDLE_VALUE;
-        MarkClosed();
+    if (GetLastError() != ERROR_IO_PENDING) return HidIo::Failed;
+    WaitForSingleObject(d.hWriteEvent, timeoutMs);
+    if (GetOverlappedResult(d.hDevice, &d.ovWrite, &put, FALSE)) {
+        count = put;
+        return HidIo::Done;
     }
+    if (GetLastError() != ERROR_IO_INCOMPLETE) return HidIo::Failed;
+    CancelIo(d.hDevice);
+    if (!GetOverlappedResult(d.hDevice, &d.ovWrite, &put, TRUE)) return HidIo::TimedOut;
+    count = put;  // it completed just before the cancel
+    return HidIo::Done;
+}
 
-  private:
-    HANDLE m_hDevice;
-    const HANDLE m_hStopEvent;   // manual reset: once set, every later read stops
-    const HANDLE m_hReadEvent;   // manual reset, completion of m_ovRead
-    const HANDLE m_hWriteEvent;  // manual reset, completion of m_ovWrite
-    OVERLAPPED m_ovRead{};
-    OVERLAPPED m_ovWrite{};
-};
-
-}  // namespace
+void CHidDevice::Close() {
+    if (m_impl->hDevice != INVALID_HANDLE_VALUE) CloseHandle(m_impl->hDevice);
+    m_impl->hDevice = INVALID_HANDLE_VALUE;
+    m_bOpen.store(false, std::memory_order_release);
+}
 
 void ListHidInterfacePaths(HidPathVisitor visit, void* context) {
     if (visit == nullptr) return;
@@ -134,16 +139,18 @@ std::unique_ptr<CHidDevice> OpenHidDevice(const wchar_t* path) {
                              nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL,
                              nullptr);
     }
-    CWinHidDevice* result = nullptr;
+    std::unique_ptr<CHidDevice::Impl> impl;
     if (device != INVALID_HANDLE_VALUE)
-        result = new (std::nothrow) CWinHidDevice(device, stop, read, write);
-    if (result == nullptr) {
+        impl.reset(new (std::nothrow) CHidDevice::Impl(device, stop, read, write));
+    if (impl == nullptr) {
         if (device != INVALID_HANDLE_VALUE) CloseHandle(device);
         if (write != nullptr) CloseHandle(write);
         if (read != nullptr) CloseHandle(read);
         if (stop != nullptr) CloseHandle(stop);
+        return nullptr;
     }
-    return std::unique_ptr<CHidDevice>(result);
+    // Without memory for the device object the Impl closes the handles as it goes.
+    return std::unique_ptr<CHidDevice>(new (std::nothrow) CHidDevice(std::move(impl)));
 }
 
 }  // namespace qds::plat

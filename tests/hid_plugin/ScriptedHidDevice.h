@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "hid_plugin/HidPosDevice.h"
-#include "platform/hid_device.h"
+#include "hid_plugin/HidReportDevice.h"
 
 namespace hid_test {
 
@@ -98,9 +99,11 @@ class Script {
     int m_closes = 0;
 };
 
-class ScriptedHidDevice final : public qds::plat::CHidDevice {
+class ScriptedHidDevice final : public qds::hid::IHidReportDevice {
   public:
     explicit ScriptedHidDevice(std::shared_ptr<Script> script) : m_script(std::move(script)) {}
+
+    bool IsOpen() const override { return m_bOpen.load(std::memory_order_acquire); }
 
     qds::plat::HidIo ReadReport(uint8_t* report, uint32_t& count) override {
         Script& s = *m_script;
@@ -145,12 +148,13 @@ class ScriptedHidDevice final : public qds::plat::CHidDevice {
         Script& s = *m_script;
         std::lock_guard<std::mutex> lock(s.m_mutex);
         ++s.m_closes;
-        MarkClosed();
+        m_bOpen.store(false, std::memory_order_release);
         s.m_cv.notify_all();
     }
 
   private:
     std::shared_ptr<Script> m_script;
+    std::atomic<bool> m_bOpen{true};
 };
 
 // Opens a device object over a fresh script.

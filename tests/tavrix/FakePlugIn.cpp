@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "hid_plugin/PlugDllFuns.h"
+#include "framework/PlugDllFuns.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Receiver.h"
-#include "hid_plugin/PlugDllFuns.h"
+#include "framework/PlugDllFuns.h"
 #include "platform/dynlib.h"
 #include "platform/process.h"
 #include "tavrix/Api.h"

@@ -117,7 +117,7 @@ TEST(Win32Backend, DeviceObjectOverThePipe) {
     const std::string name = PipeName("device");
     auto standIn = CHidStandIn::Create(name, 0);
     ASSERT_NE(standIn, nullptr);
-    void* h = qds::hid::HidPosDevice::Create(qds::plat::OpenHidDevice(Wide(name).c_str()));
+    void* h = qds::hid::HidPosDevice::Create(qds::hid::OpenHidReportDevice(Wide(name).c_str()));
     ASSERT_NE(h, nullptr);
     ASSERT_TRUE(standIn->Accept(60000));
     uint8_t in[64] = {2, 2, 7, 8};

@@ -1,5 +1,6 @@
-// The function table of a transport plug-in, shared by the plug-in (Vantrel) and the framework
-// that loads it. The plug-in's one export, GetPlugDllFuns, fills a table the caller owns.
+// The function table of a transport plug-in: the framework's contract, which the framework
+// (Tavrix) calls and each plug-in (Vantrel) implements. The plug-in's one export,
+// GetPlugDllFuns, fills a table the caller owns.
 //
 // Every function uses the C calling convention, so the caller removes the arguments; that is
 // what lets PlugReserved sit in any slot. The table is 13 pointer-sized slots and slot 0 holds
@@ -10,6 +11,7 @@
 // on a handle, with no other call on it still running.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 #include <wchar.h>
 
@@ -67,5 +69,25 @@ typedef int32_t(KX_CDECL* GetPlugDllFunsFn)(PlugDllFuns* table);
 
 #ifdef __cplusplus
 }  // extern "C"
+
+// The layout both sides rely on: 13 consecutive pointer-sized words, the size first. On a
+// 32-bit target (i686) that is 13 words of 4 bytes, 52 in all.
+static_assert(sizeof(uintptr_t) == sizeof(void*) && sizeof(PlugGetDescFn) == sizeof(void*),
+              "every slot is one pointer-sized word");
 static_assert(sizeof(PlugDllFuns) == 13 * sizeof(void*), "13 pointer-sized slots");
+static_assert(sizeof(void*) != 4 || sizeof(PlugDllFuns) == 52, "52 bytes on 32-bit targets");
+static_assert(offsetof(PlugDllFuns, size) == 0 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugGetDesc) == 1 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugOpen) == 2 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugClose) == 3 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugReserved4) == 4 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugGetStatus) == 5 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugRead) == 6 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugWrite) == 7 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugClear) == 8 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugReserved9) == 9 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugReserved10) == 10 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugReserved11) == 11 * sizeof(void*) &&
+                  offsetof(PlugDllFuns, PlugReserved12) == 12 * sizeof(void*),
+              "each function in its word");
 #endif
