@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+// windows.h makes these names macros for its own A/W functions; here they name ours.
+#undef RegDeleteKey
+#undef RegDeleteValue
+
 namespace qds::plat::testing {
 
 namespace {
