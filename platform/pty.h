@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace qds::plat {
@@ -27,10 +28,8 @@ class CPtyMaster {
     void Interrupt();
 
   private:
-    int m_master = -1;
-    int m_slave = -1;
-    int m_wake[2] = {-1, -1};
-    std::string m_slavePath;
+    struct Impl;  // the descriptors, defined in posix/ (win32/ holds only the empty path)
+    std::unique_ptr<Impl> m_impl;
 };
 
 // Points link at target (replacing an existing link atomically). False on failure.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace qds::plat {
@@ -40,7 +41,8 @@ class CSerialPort {
     void Interrupt();
 
   private:
-    alignas(16) unsigned char m_impl[64];
+    struct Impl;  // the OS's handle and wake-up, defined in posix/ and win32/
+    std::unique_ptr<Impl> m_impl;
 };
 
 }  // namespace qds::plat

@@ -1,9 +1,11 @@
-// Locks, events and threads. Implemented in win32/ and posix/; no OS header leaks out.
+// Locks, events and threads. Implemented in win32/ and posix/; no OS header leaks out: each
+// class holds its OS state in an Impl that only its OS's file defines.
 //
 // All objects here are safe to use from any thread. None may be copied or moved.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace qds::plat {
 
@@ -21,7 +23,8 @@ class CCriticalSection {
     void Leave();
 
   private:
-    alignas(16) unsigned char m_impl[64];
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
 };
 
 // Holds a critical section for the lifetime of the scope.
@@ -55,7 +58,8 @@ class CEvent {
     void* NativeHandle() const;
 
   private:
-    alignas(16) unsigned char m_impl[160];
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
 };
 
 // A joinable thread running fn(arg).
@@ -73,7 +77,8 @@ class CThread {
     bool Started() const;
 
   private:
-    alignas(16) unsigned char m_impl[32];
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
 };
 
 }  // namespace qds::plat

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace qds::plat {
@@ -38,7 +39,8 @@ class CUdpSocket {
     void Interrupt();
 
   private:
-    alignas(16) unsigned char m_impl[96];
+    struct Impl;  // the OS's handle and wake-up, defined in posix/ and win32/
+    std::unique_ptr<Impl> m_impl;
 };
 
 }  // namespace qds::plat

@@ -1,5 +1,13 @@
 // Address parsing shared by both socket implementations.
-#include <cstdlib>
+#include "platform/udp_address.h"
+
+// sockaddr_in is the same structure on both systems; only its header differs.
+#if defined(_WIN32)
+#include <winsock2.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#endif
 
 #include "platform/udp.h"
 
@@ -41,6 +49,29 @@ bool ParseUdpAddress(const std::string& text, uint32_t* hostOrder, uint16_t* por
     }
     *hostOrder = addr;
     *port = static_cast<uint16_t>(p);
+    return true;
+}
+
+namespace {
+
+sockaddr_in MakeAddr(uint32_t host, uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(host);
+    a.sin_port = htons(port);
+    return a;
+}
+
+}  // namespace
+
+bool UdpEndpoints(const std::string& local, const std::string& remote, sockaddr_in* localAddr,
+                  sockaddr_in* peer) {
+    uint32_t lh = 0, rh = 0;
+    uint16_t lp = 0, rp = 0;
+    if (!ParseUdpAddress(local, &lh, &lp)) return false;
+    if (!ParseUdpAddress(remote, &rh, &rp) || rp == 0) return false;
+    *localAddr = MakeAddr(lh, lp);
+    *peer = MakeAddr(rh, rp);
     return true;
 }
 

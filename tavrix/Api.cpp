@@ -7,6 +7,7 @@
 
 #include "framework/Tavrix.h"
 #include "platform/sync.h"
+#include "platform/text.h"
 #include "tavrix/Channel.h"
 #include "tavrix/Params.h"
 
@@ -34,16 +35,7 @@ std::shared_ptr<CChannel> Find(TVX_HANDLE handle) {
 }
 
 bool TypeIs(const std::wstring& type, const char* name) {
-    const std::string t = Narrow(type);
-    size_t i = 0;
-    for (; name[i] != '\0'; ++i) {
-        if (i >= t.size()) return false;
-        char a = t[i], b = name[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + 32);
-        if (a != b) return false;
-    }
-    return i == t.size();
+    return plat::AsciiEqualNoCase(Narrow(type), name);
 }
 
 std::unique_ptr<ITransport> MakeTransport(const wchar_t* type, const wchar_t* params) {

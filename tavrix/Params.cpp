@@ -1,6 +1,7 @@
 #include "tavrix/Params.h"
 
 #include "platform/registry.h"
+#include "platform/text.h"
 
 namespace qds::tvx {
 
@@ -16,10 +17,7 @@ bool ParseParams(const std::wstring& params, std::map<std::string, std::string>*
         if (entry.empty()) continue;
         const size_t eq = entry.find('=');
         if (eq == std::string::npos || eq == 0) return false;
-        std::string key = entry.substr(0, eq);
-        for (char& c : key) {
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-        }
+        const std::string key = plat::AsciiLower(entry.substr(0, eq));
         if (!out->emplace(key, entry.substr(eq + 1)).second) return false;
     }
     return true;

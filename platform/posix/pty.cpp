@@ -13,14 +13,24 @@
 
 namespace qds::plat {
 
-CPtyMaster::CPtyMaster() {
-    posix::MakeWakePipe(m_wake);
-}
+// The master is the descriptor that reads wait on; the slave is held open beside it.
+struct CPtyMaster::Impl : posix::WakeableFd {
+    int slave = -1;
+    std::string slavePath;
 
-CPtyMaster::~CPtyMaster() {
-    Close();
-    posix::CloseWakePipe(m_wake);
-}
+    ~Impl() {
+        Close();  // the master first, as Close does
+        CloseSlave();
+    }
+    void CloseSlave() {
+        if (slave >= 0) close(slave);
+        slave = -1;
+    }
+};
+
+CPtyMaster::CPtyMaster() : m_impl(new Impl) {}
+
+CPtyMaster::~CPtyMaster() = default;
 
 bool CPtyMaster::Open() {
     Close();
@@ -44,52 +54,39 @@ bool CPtyMaster::Open() {
         tcsetattr(slave, TCSANOW, &tio);
     }
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    m_master = master;
-    m_slave = slave;
-    m_slavePath = name;
+    m_impl->fd = master;
+    m_impl->slave = slave;
+    m_impl->slavePath = name;
     return true;
 }
 
 void CPtyMaster::Close() {
-    if (m_master >= 0) close(m_master);
-    if (m_slave >= 0) close(m_slave);
-    m_master = m_slave = -1;
+    m_impl->Close();
+    m_impl->CloseSlave();
 }
 
 bool CPtyMaster::IsOpen() const {
-    return m_master >= 0;
+    return m_impl->IsOpen();
 }
 
 const std::string& CPtyMaster::SlavePath() const {
-    return m_slavePath;
+    return m_impl->slavePath;
 }
 
 int32_t CPtyMaster::Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
-    if (m_master < 0 || buf == nullptr) return -1;
-    switch (posix::WaitFd(m_master, POLLIN, m_wake, timeoutMs)) {
-        case posix::FdWait::Timeout:
-        case posix::FdWait::Woken:
-            return 0;
-        case posix::FdWait::Failed:
-            return -1;
-        case posix::FdWait::Ready:
-            break;
-    }
-    const ssize_t n = read(m_master, buf, size);
-    if (n > 0) return static_cast<int32_t>(n);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    return -1;
+    return m_impl->Read(posix::FdKind::Stream, buf, size, timeoutMs);
 }
 
 int32_t CPtyMaster::Write(const uint8_t* data, uint32_t length) {
-    if (m_master < 0 || (data == nullptr && length > 0)) return -1;
+    const int master = m_impl->fd;
+    if (master < 0 || (data == nullptr && length > 0)) return -1;
     uint32_t done = 0;
     while (done < length) {
-        const ssize_t n = write(m_master, data + done, length - done);
+        const ssize_t n = write(master, data + done, length - done);
         if (n > 0) {
             done += static_cast<uint32_t>(n);
         } else if (n < 0 && errno == EAGAIN) {
-            pollfd p{m_master, POLLOUT, 0};
+            pollfd p{master, POLLOUT, 0};
             if (poll(&p, 1, 1000) <= 0) return -1;
         } else if (!(n < 0 && errno == EINTR)) {
             return -1;
@@ -99,7 +96,7 @@ int32_t CPtyMaster::Write(const uint8_t* data, uint32_t length) {
 }
 
 void CPtyMaster::Interrupt() {
-    posix::WakeUp(m_wake);
+    m_impl->Wake();
 }
 
 bool ReplaceSymlink(const std::string& target, const std::string& link) {

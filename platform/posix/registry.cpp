@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/posix/RegFile.h"
+#include "platform/text.h"
 
 namespace qds::plat {
 namespace regfile {
@@ -200,12 +201,7 @@ bool ParseKeyLine(const std::string& line, bool& remove, bool& isLocalMachine, s
 }  // namespace
 
 bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    return AsciiEqualNoCase(a, b);
 }
 
 std::string NormalizePath(const std::string& path) {

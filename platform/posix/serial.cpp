@@ -6,28 +6,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <new>
 
 #include "platform/posix/fdwait.h"
-#include "platform/sync.h"
 #include "platform/time.h"
 
 namespace qds::plat {
 
+struct CSerialPort::Impl : posix::WakeableFd {};
+
 namespace {
-
-struct SerialImpl {
-    int fd = -1;
-    int wake[2] = {-1, -1};
-};
-static_assert(sizeof(SerialImpl) <= 64);
-
-SerialImpl* Impl(unsigned char* s) {
-    return std::launder(reinterpret_cast<SerialImpl*>(s));
-}
-const SerialImpl* Impl(const unsigned char* s) {
-    return std::launder(reinterpret_cast<const SerialImpl*>(s));
-}
 
 bool BaudConstant(uint32_t baud, speed_t* out) {
     static const struct {
@@ -47,17 +34,9 @@ bool BaudConstant(uint32_t baud, speed_t* out) {
 
 }  // namespace
 
-CSerialPort::CSerialPort() {
-    auto* impl = new (m_impl) SerialImpl;
-    posix::MakeWakePipe(impl->wake);
-}
+CSerialPort::CSerialPort() : m_impl(new Impl) {}
 
-CSerialPort::~CSerialPort() {
-    Close();
-    auto* impl = Impl(m_impl);
-    posix::CloseWakePipe(impl->wake);
-    impl->~SerialImpl();
-}
+CSerialPort::~CSerialPort() = default;
 
 bool CSerialPort::Open(const char* path, uint32_t baud) {
     Close();
@@ -82,51 +61,33 @@ bool CSerialPort::Open(const char* path, uint32_t baud) {
         close(fd);
         return false;
     }
-    Impl(m_impl)->fd = fd;
+    m_impl->fd = fd;
     return true;
 }
 
 void CSerialPort::Close() {
-    auto* impl = Impl(m_impl);
-    if (impl->fd >= 0) close(impl->fd);
-    impl->fd = -1;
+    m_impl->Close();
 }
 
 bool CSerialPort::IsOpen() const {
-    return Impl(m_impl)->fd >= 0;
+    return m_impl->IsOpen();
 }
 
 uint32_t CSerialPort::OsHandle() const {
-    const int fd = Impl(m_impl)->fd;
-    return fd >= 0 ? static_cast<uint32_t>(fd) : 0;
+    return m_impl->OsWord();
 }
 
 int32_t CSerialPort::Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
-    auto* impl = Impl(m_impl);
-    if (impl->fd < 0 || buf == nullptr) return -1;
-    if (size == 0) return 0;
-    switch (posix::WaitFd(impl->fd, POLLIN, impl->wake, timeoutMs)) {
-        case posix::FdWait::Timeout:
-        case posix::FdWait::Woken:
-            return 0;
-        case posix::FdWait::Failed:
-            return -1;
-        case posix::FdWait::Ready:
-            break;
-    }
-    const ssize_t n = read(impl->fd, buf, size > 0x7FFFFFFF ? 0x7FFFFFFF : size);
-    if (n > 0) return static_cast<int32_t>(n);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    return -1;  // end of file (the other side hung up) or an I/O error: the port is gone
+    return m_impl->Read(posix::FdKind::Stream, buf, size, timeoutMs);
 }
 
 int32_t CSerialPort::Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs) {
-    auto* impl = Impl(m_impl);
-    if (impl->fd < 0 || (data == nullptr && length > 0)) return -1;
+    const int fd = m_impl->fd;
+    if (fd < 0 || (data == nullptr && length > 0)) return -1;
     const uint32_t start = TickMs();
     uint32_t done = 0;
     while (done < length) {
-        const ssize_t n = write(impl->fd, data + done, length - done);
+        const ssize_t n = write(fd, data + done, length - done);
         if (n > 0) {
             done += static_cast<uint32_t>(n);
             continue;
@@ -135,7 +96,7 @@ int32_t CSerialPort::Write(const uint8_t* data, uint32_t length, uint32_t timeou
         if (n < 0 && errno != EAGAIN) return -1;
         const uint32_t elapsed = TickMs() - start;
         if (elapsed >= timeoutMs) return -1;
-        pollfd p{impl->fd, POLLOUT, 0};
+        pollfd p{fd, POLLOUT, 0};
         if (poll(&p, 1, static_cast<int>(timeoutMs - elapsed)) <= 0) return -1;
         if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return -1;
     }
@@ -143,17 +104,12 @@ int32_t CSerialPort::Write(const uint8_t* data, uint32_t length, uint32_t timeou
 }
 
 void CSerialPort::Purge() {
-    auto* impl = Impl(m_impl);
-    if (impl->fd >= 0) tcflush(impl->fd, TCIOFLUSH);
+    if (m_impl->fd >= 0) tcflush(m_impl->fd, TCIOFLUSH);
 }
 
 void CSerialPort::Interrupt() {
-    posix::WakeUp(Impl(m_impl)->wake);
+    m_impl->Wake();
 }
-
-}  // namespace qds::plat
-
-namespace qds::plat {
 
 std::string SerialPortPath(uint32_t port, const std::string& mapped) {
     if (!mapped.empty()) return mapped;

@@ -8,13 +8,11 @@
 
 namespace qds::plat {
 
-namespace {
-
-struct CsImpl {
+struct CCriticalSection::Impl {
     pthread_mutex_t mutex;
 };
 
-struct EventImpl {
+struct CEvent::Impl {
     pthread_mutex_t mutex;
     pthread_cond_t cond;
     bool manual;
@@ -22,19 +20,12 @@ struct EventImpl {
     bool valid;
 };
 
-struct ThreadImpl {
+struct CThread::Impl {
     pthread_t thread;
-    bool started;
+    bool started = false;
 };
 
-static_assert(sizeof(CsImpl) <= 64);
-static_assert(sizeof(EventImpl) <= 160);
-static_assert(sizeof(ThreadImpl) <= 32);
-
-template <typename T, typename Storage>
-T* As(Storage& s) {
-    return std::launder(reinterpret_cast<T*>(s));
-}
+namespace {
 
 // Absolute CLOCK_MONOTONIC deadline timeoutMs from now.
 timespec DeadlineAfter(uint32_t timeoutMs) {
@@ -51,91 +42,84 @@ timespec DeadlineAfter(uint32_t timeoutMs) {
 
 }  // namespace
 
-CCriticalSection::CCriticalSection() {
-    auto* impl = new (m_impl) CsImpl;
+CCriticalSection::CCriticalSection() : m_impl(new Impl) {
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
     pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&impl->mutex, &attr);
+    pthread_mutex_init(&m_impl->mutex, &attr);
     pthread_mutexattr_destroy(&attr);
 }
 
 CCriticalSection::~CCriticalSection() {
-    auto* impl = As<CsImpl>(m_impl);
-    pthread_mutex_destroy(&impl->mutex);
-    impl->~CsImpl();
+    pthread_mutex_destroy(&m_impl->mutex);
 }
 
 void CCriticalSection::Enter() {
-    pthread_mutex_lock(&As<CsImpl>(m_impl)->mutex);
+    pthread_mutex_lock(&m_impl->mutex);
 }
 void CCriticalSection::Leave() {
-    pthread_mutex_unlock(&As<CsImpl>(m_impl)->mutex);
+    pthread_mutex_unlock(&m_impl->mutex);
 }
 
-CEvent::CEvent(bool manualReset, bool initiallySignaled) {
-    auto* impl = new (m_impl) EventImpl;
-    impl->manual = manualReset;
-    impl->signaled = initiallySignaled;
+CEvent::CEvent(bool manualReset, bool initiallySignaled) : m_impl(new Impl) {
+    m_impl->manual = manualReset;
+    m_impl->signaled = initiallySignaled;
     pthread_condattr_t attr;
     pthread_condattr_init(&attr);
     pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-    impl->valid = pthread_mutex_init(&impl->mutex, nullptr) == 0 &&
-                  pthread_cond_init(&impl->cond, &attr) == 0;
+    m_impl->valid = pthread_mutex_init(&m_impl->mutex, nullptr) == 0 &&
+                    pthread_cond_init(&m_impl->cond, &attr) == 0;
     pthread_condattr_destroy(&attr);
 }
 
 CEvent::~CEvent() {
-    auto* impl = As<EventImpl>(m_impl);
-    pthread_cond_destroy(&impl->cond);
-    pthread_mutex_destroy(&impl->mutex);
-    impl->~EventImpl();
+    pthread_cond_destroy(&m_impl->cond);
+    pthread_mutex_destroy(&m_impl->mutex);
 }
 
 bool CEvent::Valid() const {
-    return std::launder(reinterpret_cast<const EventImpl*>(m_impl))->valid;
+    return m_impl->valid;
 }
 
 void CEvent::Set() {
-    auto* impl = As<EventImpl>(m_impl);
-    pthread_mutex_lock(&impl->mutex);
-    impl->signaled = true;
-    if (impl->manual)
-        pthread_cond_broadcast(&impl->cond);
+    Impl& e = *m_impl;
+    pthread_mutex_lock(&e.mutex);
+    e.signaled = true;
+    if (e.manual)
+        pthread_cond_broadcast(&e.cond);
     else
-        pthread_cond_signal(&impl->cond);
-    pthread_mutex_unlock(&impl->mutex);
+        pthread_cond_signal(&e.cond);
+    pthread_mutex_unlock(&e.mutex);
 }
 
 void CEvent::Reset() {
-    auto* impl = As<EventImpl>(m_impl);
-    pthread_mutex_lock(&impl->mutex);
-    impl->signaled = false;
-    pthread_mutex_unlock(&impl->mutex);
+    pthread_mutex_lock(&m_impl->mutex);
+    m_impl->signaled = false;
+    pthread_mutex_unlock(&m_impl->mutex);
 }
 
 WaitResult CEvent::Wait(uint32_t timeoutMs) {
-    auto* impl = As<EventImpl>(m_impl);
+    Impl& e = *m_impl;
     const timespec deadline = DeadlineAfter(timeoutMs == kInfinite ? 0 : timeoutMs);
-    pthread_mutex_lock(&impl->mutex);
+    pthread_mutex_lock(&e.mutex);
     int rc = 0;
-    while (!impl->signaled) {
+    while (!e.signaled) {
         if (timeoutMs == kInfinite) {
-            rc = pthread_cond_wait(&impl->cond, &impl->mutex);
+            rc = pthread_cond_wait(&e.cond, &e.mutex);
         } else {
-            rc = pthread_cond_timedwait(&impl->cond, &impl->mutex, &deadline);
+            rc = pthread_cond_timedwait(&e.cond, &e.mutex, &deadline);
             if (rc == ETIMEDOUT) break;
         }
         if (rc != 0 && rc != ETIMEDOUT) break;
     }
     WaitResult result = WaitResult::Failed;
-    if (impl->signaled) {
-        if (!impl->manual) impl->signaled = false;
+    if (e.signaled) {
+        if (!e.manual) e.signaled = false;
         result = WaitResult::Signaled;
     } else if (rc == ETIMEDOUT) {
         result = WaitResult::Timeout;
     }
-    pthread_mutex_unlock(&impl->mutex);
+    pthread_mutex_unlock(&e.mutex);
     return result;
 }
 
@@ -157,38 +141,32 @@ void* ThreadTrampoline(void* p) {
 }
 }  // namespace
 
-CThread::CThread() {
-    auto* impl = new (m_impl) ThreadImpl;
-    impl->started = false;
-}
+CThread::CThread() : m_impl(new Impl) {}
 
 CThread::~CThread() {
     Join();
-    As<ThreadImpl>(m_impl)->~ThreadImpl();
 }
 
 bool CThread::Start(Proc fn, void* arg) {
-    auto* impl = As<ThreadImpl>(m_impl);
-    if (impl->started || fn == nullptr) return false;
+    if (m_impl->started || fn == nullptr) return false;
     auto* start = new (std::nothrow) ThreadStart{fn, arg};
     if (start == nullptr) return false;
-    if (pthread_create(&impl->thread, nullptr, ThreadTrampoline, start) != 0) {
+    if (pthread_create(&m_impl->thread, nullptr, ThreadTrampoline, start) != 0) {
         delete start;
         return false;
     }
-    impl->started = true;
+    m_impl->started = true;
     return true;
 }
 
 void CThread::Join() {
-    auto* impl = As<ThreadImpl>(m_impl);
-    if (!impl->started) return;
-    pthread_join(impl->thread, nullptr);
-    impl->started = false;
+    if (!m_impl->started) return;
+    pthread_join(m_impl->thread, nullptr);
+    m_impl->started = false;
 }
 
 bool CThread::Started() const {
-    return std::launder(reinterpret_cast<const ThreadImpl*>(m_impl))->started;
+    return m_impl->started;
 }
 
 }  // namespace qds::plat

@@ -4,8 +4,12 @@
 
 namespace qds::plat {
 
-CPtyMaster::CPtyMaster() {}
-CPtyMaster::~CPtyMaster() {}
+struct CPtyMaster::Impl {
+    std::string slavePath;  // stays empty
+};
+
+CPtyMaster::CPtyMaster() : m_impl(new Impl) {}
+CPtyMaster::~CPtyMaster() = default;
 bool CPtyMaster::Open() {
     return false;
 }
@@ -14,7 +18,7 @@ bool CPtyMaster::IsOpen() const {
     return false;
 }
 const std::string& CPtyMaster::SlavePath() const {
-    return m_slavePath;
+    return m_impl->slavePath;
 }
 int32_t CPtyMaster::Read(uint8_t*, uint32_t, uint32_t) {
     return -1;

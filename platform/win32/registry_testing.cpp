@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+// windows.h makes these names macros for its own A/W functions; here they name ours.
+#undef RegDeleteKey
+#undef RegDeleteValue
+
 namespace qds::plat::testing {
 
 namespace {
@@ -64,25 +68,6 @@ CScopedRegistry::CScopedRegistry(std::vector<KeyRef> keysToClear) : m_keys(std::
 
 CScopedRegistry::~CScopedRegistry() {
     for (const KeyRef& k : m_keys) RegDeleteKey(k.view, k.subKey.c_str());
-}
-
-bool CScopedRegistry::SetString(RegView view, const char* subKey, const char* name,
-                                const std::string& value) {
-    if (subKey != nullptr) m_keys.push_back({view, subKey});
-    return RegSetString(view, subKey, name, value);
-}
-
-bool CScopedRegistry::SetDword(RegView view, const char* subKey, const char* name, uint32_t value) {
-    if (subKey != nullptr) m_keys.push_back({view, subKey});
-    return RegSetDword(view, subKey, name, value);
-}
-
-bool CScopedRegistry::DeleteValue(RegView view, const char* subKey, const char* name) {
-    return RegDeleteValue(view, subKey, name);
-}
-
-bool CScopedRegistry::DeleteKey(RegView view, const char* subKey) {
-    return RegDeleteKey(view, subKey);
 }
 
 std::string CScopedRegistry::BackingFile() {

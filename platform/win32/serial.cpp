@@ -2,51 +2,33 @@
 
 #include <windows.h>
 
-#include <new>
-
-#include "platform/sync.h"
+#include "platform/win32/iowait.h"
 
 namespace qds::plat {
 
-namespace {
-
-struct SerialImpl {
+struct CSerialPort::Impl {
     HANDLE file = INVALID_HANDLE_VALUE;
-    HANDLE readEvent = nullptr;   // completion of the overlapped read
-    HANDLE writeEvent = nullptr;  // completion of an overlapped write
-    HANDLE wakeEvent = nullptr;   // auto reset: Interrupt
-};
-static_assert(sizeof(SerialImpl) <= 64);
+    // Completion of the overlapped read, and of an overlapped write.
+    HANDLE readEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE writeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    win32::CWakeEvent wake;  // Interrupt
 
-SerialImpl* Impl(unsigned char* s) {
-    return std::launder(reinterpret_cast<SerialImpl*>(s));
-}
-const SerialImpl* Impl(const unsigned char* s) {
-    return std::launder(reinterpret_cast<const SerialImpl*>(s));
-}
-
-}  // namespace
-
-CSerialPort::CSerialPort() {
-    auto* impl = new (m_impl) SerialImpl;
-    impl->readEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    impl->writeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    impl->wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-}
-
-CSerialPort::~CSerialPort() {
-    Close();
-    auto* impl = Impl(m_impl);
-    for (HANDLE h : {impl->readEvent, impl->writeEvent, impl->wakeEvent}) {
-        if (h) CloseHandle(h);
+    ~Impl() {
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        for (HANDLE h : {readEvent, writeEvent}) {
+            if (h) CloseHandle(h);
+        }
     }
-    impl->~SerialImpl();
-}
+};
+
+CSerialPort::CSerialPort() : m_impl(new Impl) {}
+
+CSerialPort::~CSerialPort() = default;
 
 bool CSerialPort::Open(const char* path, uint32_t baud) {
     Close();
-    auto* impl = Impl(m_impl);
-    if (path == nullptr || baud == 0 || !impl->readEvent || !impl->writeEvent) return false;
+    Impl& port = *m_impl;
+    if (path == nullptr || baud == 0 || !port.readEvent || !port.writeEvent) return false;
     HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -85,77 +67,68 @@ bool CSerialPort::Open(const char* path, uint32_t baud) {
         CloseHandle(h);
         return false;
     }
-    impl->file = h;
+    port.file = h;
     return true;
 }
 
 void CSerialPort::Close() {
-    auto* impl = Impl(m_impl);
-    if (impl->file != INVALID_HANDLE_VALUE) CloseHandle(impl->file);
-    impl->file = INVALID_HANDLE_VALUE;
+    if (m_impl->file != INVALID_HANDLE_VALUE) CloseHandle(m_impl->file);
+    m_impl->file = INVALID_HANDLE_VALUE;
 }
 
 bool CSerialPort::IsOpen() const {
-    return Impl(m_impl)->file != INVALID_HANDLE_VALUE;
+    return m_impl->file != INVALID_HANDLE_VALUE;
 }
 
 uint32_t CSerialPort::OsHandle() const {
-    const HANDLE h = Impl(m_impl)->file;
+    const HANDLE h = m_impl->file;
     return h == INVALID_HANDLE_VALUE ? 0 : static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
 }
 
 int32_t CSerialPort::Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
-    auto* impl = Impl(m_impl);
-    if (impl->file == INVALID_HANDLE_VALUE || buf == nullptr) return -1;
+    Impl& port = *m_impl;
+    if (port.file == INVALID_HANDLE_VALUE || buf == nullptr) return -1;
     if (size == 0) return 0;
     OVERLAPPED ov{};
-    ov.hEvent = impl->readEvent;
-    ResetEvent(impl->readEvent);
+    ov.hEvent = port.readEvent;
+    ResetEvent(port.readEvent);
     DWORD got = 0;
-    if (ReadFile(impl->file, buf, size, &got, &ov)) return static_cast<int32_t>(got);
+    if (ReadFile(port.file, buf, size, &got, &ov)) return static_cast<int32_t>(got);
     if (GetLastError() != ERROR_IO_PENDING) return -1;
-    HANDLE waits[2] = {impl->readEvent, impl->wakeEvent};
-    const DWORD w = WaitForMultipleObjects(2, waits, FALSE, timeoutMs);
-    if (w != WAIT_OBJECT_0) CancelIo(impl->file);
-    if (!GetOverlappedResult(impl->file, &ov, &got, TRUE)) {
+    if (port.wake.WaitFor(port.readEvent, timeoutMs) != win32::IoWait::Ready) CancelIo(port.file);
+    if (!GetOverlappedResult(port.file, &ov, &got, TRUE)) {
         return GetLastError() == ERROR_OPERATION_ABORTED ? 0 : -1;
     }
     return static_cast<int32_t>(got);
 }
 
 int32_t CSerialPort::Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs) {
-    auto* impl = Impl(m_impl);
-    if (impl->file == INVALID_HANDLE_VALUE || (data == nullptr && length > 0)) return -1;
+    Impl& port = *m_impl;
+    if (port.file == INVALID_HANDLE_VALUE || (data == nullptr && length > 0)) return -1;
     if (length == 0) return 0;
     OVERLAPPED ov{};
-    ov.hEvent = impl->writeEvent;
-    ResetEvent(impl->writeEvent);
+    ov.hEvent = port.writeEvent;
+    ResetEvent(port.writeEvent);
     DWORD done = 0;
-    if (!WriteFile(impl->file, data, length, &done, &ov)) {
+    if (!WriteFile(port.file, data, length, &done, &ov)) {
         if (GetLastError() != ERROR_IO_PENDING) return -1;
-        if (WaitForSingleObject(impl->writeEvent, timeoutMs) != WAIT_OBJECT_0) {
-            CancelIo(impl->file);
+        if (WaitForSingleObject(port.writeEvent, timeoutMs) != WAIT_OBJECT_0) {
+            CancelIo(port.file);
         }
-        if (!GetOverlappedResult(impl->file, &ov, &done, TRUE)) return -1;
+        if (!GetOverlappedResult(port.file, &ov, &done, TRUE)) return -1;
     }
     return done == length ? static_cast<int32_t>(done) : -1;
 }
 
 void CSerialPort::Purge() {
-    auto* impl = Impl(m_impl);
-    if (impl->file != INVALID_HANDLE_VALUE) {
-        PurgeComm(impl->file, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    if (m_impl->file != INVALID_HANDLE_VALUE) {
+        PurgeComm(m_impl->file, PURGE_RXCLEAR | PURGE_TXCLEAR);
     }
 }
 
 void CSerialPort::Interrupt() {
-    auto* impl = Impl(m_impl);
-    if (impl->wakeEvent) SetEvent(impl->wakeEvent);
+    m_impl->wake.Set();
 }
-
-}  // namespace qds::plat
-
-namespace qds::plat {
 
 // Windows names its ports itself; the registry mapping is a POSIX matter.
 std::string SerialPortPath(uint32_t port, const std::string&) {

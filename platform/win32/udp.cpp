@@ -5,68 +5,44 @@
 // winsock2.h must come before windows.h
 #include <windows.h>
 
-#include <new>
+#include "platform/udp_address.h"
+#include "platform/win32/iowait.h"
 
 namespace qds::plat {
 
-namespace {
-
-struct UdpImpl {
+struct CUdpSocket::Impl {
+    // Winsock stays started for the object's lifetime.
+    bool wsaStarted = Startup();
     SOCKET sock = INVALID_SOCKET;
-    HANDLE netEvent = nullptr;   // signalled by WSAEventSelect on FD_READ
-    HANDLE wakeEvent = nullptr;  // auto reset: Interrupt
+    HANDLE netEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // WSAEventSelect: FD_READ
+    win32::CWakeEvent wake;                                         // Interrupt
     sockaddr_in peer{};
-    bool wsaStarted = false;
+
+    ~Impl() {
+        if (sock != INVALID_SOCKET) closesocket(sock);
+        if (netEvent) CloseHandle(netEvent);
+        if (wsaStarted) WSACleanup();
+    }
+    static bool Startup() {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
 };
-static_assert(sizeof(UdpImpl) <= 96);
 
-UdpImpl* Impl(unsigned char* s) {
-    return std::launder(reinterpret_cast<UdpImpl*>(s));
-}
-const UdpImpl* Impl(const unsigned char* s) {
-    return std::launder(reinterpret_cast<const UdpImpl*>(s));
-}
+CUdpSocket::CUdpSocket() : m_impl(new Impl) {}
 
-sockaddr_in MakeAddr(uint32_t host, uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(host);
-    a.sin_port = htons(port);
-    return a;
-}
-
-}  // namespace
-
-CUdpSocket::CUdpSocket() {
-    auto* impl = new (m_impl) UdpImpl;
-    WSADATA data;
-    impl->wsaStarted = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    impl->netEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    impl->wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-}
-
-CUdpSocket::~CUdpSocket() {
-    Close();
-    auto* impl = Impl(m_impl);
-    if (impl->netEvent) CloseHandle(impl->netEvent);
-    if (impl->wakeEvent) CloseHandle(impl->wakeEvent);
-    if (impl->wsaStarted) WSACleanup();
-    impl->~UdpImpl();
-}
+CUdpSocket::~CUdpSocket() = default;
 
 bool CUdpSocket::Open(const std::string& local, const std::string& remote) {
     Close();
-    auto* impl = Impl(m_impl);
-    uint32_t lh = 0, rh = 0;
-    uint16_t lp = 0, rp = 0;
-    if (!impl->wsaStarted || !impl->netEvent) return false;
-    if (!ParseUdpAddress(local, &lh, &lp)) return false;
-    if (!ParseUdpAddress(remote, &rh, &rp) || rp == 0) return false;
+    Impl& u = *m_impl;
+    sockaddr_in la{}, peer{};
+    if (!u.wsaStarted || !u.netEvent) return false;
+    if (!UdpEndpoints(local, remote, &la, &peer)) return false;
     SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (s == INVALID_SOCKET) return false;
-    const sockaddr_in la = MakeAddr(lh, lp);
     if (bind(s, reinterpret_cast<const sockaddr*>(&la), sizeof la) != 0 ||
-        WSAEventSelect(s, impl->netEvent, FD_READ) != 0) {
+        WSAEventSelect(s, u.netEvent, FD_READ) != 0) {
         closesocket(s);
         return false;
     }
@@ -74,28 +50,27 @@ bool CUdpSocket::Open(const std::string& local, const std::string& remote) {
     BOOL off = FALSE;
     DWORD ret = 0;
     WSAIoctl(s, _WSAIOW(IOC_VENDOR, 12), &off, sizeof off, nullptr, 0, &ret, nullptr, nullptr);
-    impl->sock = s;
-    impl->peer = MakeAddr(rh, rp);
+    u.sock = s;
+    u.peer = peer;
     return true;
 }
 
 void CUdpSocket::Close() {
-    auto* impl = Impl(m_impl);
-    if (impl->sock != INVALID_SOCKET) closesocket(impl->sock);
-    impl->sock = INVALID_SOCKET;
+    if (m_impl->sock != INVALID_SOCKET) closesocket(m_impl->sock);
+    m_impl->sock = INVALID_SOCKET;
 }
 
 bool CUdpSocket::IsOpen() const {
-    return Impl(m_impl)->sock != INVALID_SOCKET;
+    return m_impl->sock != INVALID_SOCKET;
 }
 
 uint32_t CUdpSocket::OsHandle() const {
-    const SOCKET s = Impl(m_impl)->sock;
+    const SOCKET s = m_impl->sock;
     return s == INVALID_SOCKET ? 0 : static_cast<uint32_t>(s);
 }
 
 uint16_t CUdpSocket::LocalPort() const {
-    const SOCKET s = Impl(m_impl)->sock;
+    const SOCKET s = m_impl->sock;
     if (s == INVALID_SOCKET) return 0;
     sockaddr_in a{};
     int len = sizeof a;
@@ -104,35 +79,40 @@ uint16_t CUdpSocket::LocalPort() const {
 }
 
 int32_t CUdpSocket::Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
-    auto* impl = Impl(m_impl);
-    if (impl->sock == INVALID_SOCKET || buf == nullptr) return -1;
+    Impl& u = *m_impl;
+    if (u.sock == INVALID_SOCKET || buf == nullptr) return -1;
     for (;;) {
-        const int n = recv(impl->sock, reinterpret_cast<char*>(buf),
+        const int n = recv(u.sock, reinterpret_cast<char*>(buf),
                            size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size), 0);
         if (n >= 0) return n;
         const int err = WSAGetLastError();
         if (err == WSAECONNRESET || err == WSAEMSGSIZE) return 0;
         if (err != WSAEWOULDBLOCK) return -1;
-        ResetEvent(impl->netEvent);
+        ResetEvent(u.netEvent);
         // Re-arm: a datagram that came between recv and the reset must not be missed.
-        WSAEventSelect(impl->sock, impl->netEvent, FD_READ);
-        HANDLE waits[2] = {impl->netEvent, impl->wakeEvent};
-        const DWORD w = WaitForMultipleObjects(2, waits, FALSE, timeoutMs);
-        if (w != WAIT_OBJECT_0) return w == WAIT_FAILED ? -1 : 0;
+        WSAEventSelect(u.sock, u.netEvent, FD_READ);
+        switch (u.wake.WaitFor(u.netEvent, timeoutMs)) {
+            case win32::IoWait::Ready:
+                break;
+            case win32::IoWait::Failed:
+                return -1;
+            case win32::IoWait::Timeout:
+            case win32::IoWait::Woken:
+                return 0;
+        }
     }
 }
 
 int32_t CUdpSocket::Write(const uint8_t* data, uint32_t length) {
-    auto* impl = Impl(m_impl);
-    if (impl->sock == INVALID_SOCKET || (data == nullptr && length > 0)) return -1;
-    const int n = sendto(impl->sock, reinterpret_cast<const char*>(data), static_cast<int>(length),
-                         0, reinterpret_cast<const sockaddr*>(&impl->peer), sizeof impl->peer);
+    const Impl& u = *m_impl;
+    if (u.sock == INVALID_SOCKET || (data == nullptr && length > 0)) return -1;
+    const int n = sendto(u.sock, reinterpret_cast<const char*>(data), static_cast<int>(length), 0,
+                         reinterpret_cast<const sockaddr*>(&u.peer), sizeof u.peer);
     return n == static_cast<int>(length) ? n : -1;
 }
 
 void CUdpSocket::Interrupt() {
-    auto* impl = Impl(m_impl);
-    if (impl->wakeEvent) SetEvent(impl->wakeEvent);
+    m_impl->wake.Set();
 }
 
 }  // namespace qds::plat

@@ -1,5 +1,7 @@
 #include "Symbologies.h"
 
+#include "platform/text.h"
+
 namespace sim {
 
 namespace {
@@ -35,14 +37,7 @@ const Symbology kTable[] = {
 };
 
 bool SameName(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; b[i] != '\0'; ++i) {
-        if (i >= a.size()) return false;
-        char c = a[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-        if (c != b[i]) return false;
-    }
-    return i == a.size();
+    return qds::plat::AsciiEqualNoCase(a, b);
 }
 
 }  // namespace
