@@ -11,13 +11,19 @@ if(WIN32)
   install(TARGETS Kolvex Tavrix Vantrel RUNTIME DESTINATION bin LIBRARY DESTINATION bin)
   set(_reg ${CMAKE_SOURCE_DIR}/packaging/kolvex-example-windows.reg)
 else()
-  # Each library finds the others in its own folder.
-  set_target_properties(Kolvex Tavrix Vantrel PROPERTIES INSTALL_RPATH "\$ORIGIN")
+  # Each library finds the others in its own folder, installed and in the build alike (the
+  # build's copies go into kolvex-natives.jar).
+  set_target_properties(Kolvex Tavrix Vantrel PROPERTIES INSTALL_RPATH "\$ORIGIN"
+                        BUILD_RPATH_USE_ORIGIN ON)
   install(TARGETS Kolvex Tavrix Vantrel LIBRARY DESTINATION lib)
   set(_reg ${CMAKE_SOURCE_DIR}/packaging/kolvex-example-linux.reg)
 endif()
 if(TARGET scanner-sim AND NOT WIN32)
   install(TARGETS scanner-sim RUNTIME DESTINATION bin)
+endif()
+install(TARGETS kolvex-doctor RUNTIME DESTINATION bin)
+if(TARGET kolvex_natives_jar)
+  install(FILES ${KOLVEX_NATIVES_JAR} DESTINATION lib)
 endif()
 if(TARGET kolvex_jar)
   install(FILES ${KOLVEX_JAR} DESTINATION lib)
