@@ -97,7 +97,8 @@ public final class KolvexLoader {
                 System.getProperty("sun.arch.data.model", ""));
     }
 
-    static String platform(String osName, String osArch, String dataModel) {
+    /** The platform folder name for the given system properties, or null. */
+    public static String platform(String osName, String osArch, String dataModel) {
         String os = osName.toLowerCase(Locale.ROOT);
         String arch = osArch.toLowerCase(Locale.ROOT);
         boolean x86 = arch.equals("x86") || arch.equals("i386") || arch.equals("i486")
