@@ -39,7 +39,9 @@ check_cache() {
 case "$scenario" in
 scan)
     source "$here/sim-demo.sh"
-    sim_start "$sim" "$work"
+    registry_com7 "$work/registry.reg" "$work/com7"
+    export KOLVEX_REGISTRY=$work/registry.reg
+    sim_start "$sim" "$work/com7"
     demo_two_scans java_run -cp "$cp" com.jpos.scanner.api.ScanDemo --type 3 --com 7 --count 2 --seconds 60
     check_cache scan
     # The extracted libKolvex finds libTavrix beside itself.

@@ -1,23 +1,33 @@
-# Shared by the package tests: the simulated scanner on a pseudo-terminal behind COM7, and
-# ScanDemo run against it. Source it; the caller sets `fail` and defines bad().
-#   sim_start SIM-BIN WORKDIR      starts scanner-sim (device type 3), writes WORKDIR/registry.reg
-#                                  mapping COM7 to it and exports KOLVEX_REGISTRY
+# Shared by the package tests: the simulated scanner on a pseudo-terminal, and ScanDemo run
+# against it. Source it; the caller sets `fail` and defines bad().
+#   registry_com7 FILE LINK        writes a registry file mapping COM7 to LINK
+#   sim_start SIM-BIN LINK         starts scanner-sim (device type 3) with its pty at LINK
+#   sim_stop                       ends it
 #   demo_two_scans CMD...          runs CMD (a java command line ending in ScanDemo and its
 #                                  options --type 3 --com 7 --count 2), scans two labels when it
 #                                  prints READY, and checks what it printed
 
-sim_start() {
-    local sim=$1 work=$2
-    local link=$work/com7
+registry_com7() {
     printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrix\\COM]\n"COM7"="%s"\n' \
-        "$link" >"$work/registry.reg"
-    export KOLVEX_REGISTRY=$work/registry.reg
+        "$2" >"$1"
+}
+
+sim_start() {
+    local sim=$1 link=$2
     coproc SIM { exec "$sim" --type 3 --pty --link "$link"; }
     simpid=$SIM_PID
     exec {simin}>&"${SIM[1]}" {simout}<&"${SIM[0]}"
-    trap 'echo quit >&"$simin" 2>/dev/null; wait "$simpid" 2>/dev/null' EXIT
+    trap 'sim_stop' EXIT
     local line
     while read -r -t 30 line <&"$simout"; do [ "$line" = READY ] && break; done
+}
+
+sim_stop() {
+    [ -n "${simpid:-}" ] || return 0
+    echo quit >&"$simin" 2>/dev/null
+    wait "$simpid" 2>/dev/null
+    exec {simin}>&- {simout}<&-
+    simpid=""
 }
 
 sim_cmd() {
