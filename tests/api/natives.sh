@@ -6,6 +6,8 @@
 #   race      three JVMs extract into the same empty cache at once; all load, the cache is whole
 #   checksum  damaged and replaced cache files are extracted again
 #   explicit  a library on java.library.path wins; nothing is extracted
+#   contents  each platform folder of the jar holds Tavrix, Vantrel and Kolvex for that
+#             platform's machine (ELF x86-64, PE i386, PE x86-64), matching its natives.list
 set -uo pipefail
 scenario=$1 build=$2 work=$3 java=$4 sim=${5:-}
 fail=0
@@ -100,6 +102,45 @@ explicit)
     [ ! -e "$home/.cache" ] || bad "extracted although java.library.path names a library"
     out=$(java_run -cp "$probe_cp" com.jpos.scanner.api.tests.NativesProbe platforms 2>&1) || bad "$out"
     echo "$out"
+    ;;
+contents)
+    python3 - "$lib/kolvex-natives.jar" "$version" <<'PY' || fail=1
+import hashlib, struct, sys, zipfile
+jar, version = sys.argv[1], sys.argv[2]
+machines = {"linux-x86_64": ("ELF", 62), "windows-x86": ("PE", 0x14C), "windows-x86_64": ("PE", 0x8664)}
+names = {"linux-x86_64": ["libTavrix.so", "libVantrel.so", "libKolvex.so"],
+         "windows-x86": ["Tavrix.dll", "Vantrel.dll", "Kolvex.dll"],
+         "windows-x86_64": ["Tavrix.dll", "Vantrel.dll", "Kolvex.dll"]}
+z = zipfile.ZipFile(jar)
+root = "com/jpos/scanner/natives/%s/" % version
+platforms = sorted({n[len(root):].split("/")[0] for n in z.namelist() if n.startswith(root) and n != root})
+bad = 0
+def fail(msg):
+    global bad
+    print("FAIL " + msg); bad = 1
+for p in platforms:
+    if p not in machines:
+        fail("unknown platform folder " + p); continue
+    listed = [l.split() for l in z.read(root + p + "/natives.list").decode().splitlines() if l.strip()]
+    if sorted(n for _, n in listed) != sorted(names[p]):
+        fail("%s lists %s" % (p, [n for _, n in listed]))
+    for sha, name in listed:
+        data = z.read(root + p + "/" + name)
+        if hashlib.sha256(data).hexdigest() != sha:
+            fail("%s/%s: SHA-256 differs from natives.list" % (p, name))
+        kind, want = machines[p]
+        if kind == "ELF":
+            got = struct.unpack("<H", data[18:20])[0] if data[:4] == b"\x7fELF" else None
+        else:
+            off = struct.unpack("<I", data[0x3C:0x40])[0] if data[:2] == b"MZ" else 0
+            got = struct.unpack("<H", data[off + 4:off + 6])[0] if data[off:off + 4] == b"PE\0\0" else None
+        if got != want:
+            fail("%s/%s: machine %s, want %s" % (p, name, got, want))
+print("platforms in the jar: " + " ".join(platforms))
+if "linux-x86_64" not in platforms:
+    fail("no linux-x86_64 set")
+sys.exit(bad)
+PY
     ;;
 *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
