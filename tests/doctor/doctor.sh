@@ -4,6 +4,7 @@
 #   doctor.sh SCENARIO DOCTOR SCANNER-SIM WORKDIR LIBDIR
 #   open       a port that is not there: a reason and exit code 4 (the reason names the path
 #              when the framework offers tvx_last_error)
+#   reason     with a framework that offers tvx_last_error, its reason is printed
 #   listen     listen on the pty and on UDP prints each scan with its ScanDataType; a silent
 #              channel ends with exit code 5
 #   config     values with their origin; a missing trace folder and a missing registry file
@@ -81,6 +82,10 @@ open)
     has "open failed: "
     run 6 --lib "$work/nowhere" open COM "com=41;baud=9600"
     has "could not be loaded"
+    ;;
+reason)
+    run 4 --lib "$(dirname "$work")/reasonfw" open COM "com=41;baud=9600"
+    has 'open failed: test framework refuses COM "com=41;baud=9600"'
     ;;
 listen)
     sim_start --type 3 --pty --link "$work/com7"
