@@ -55,8 +55,13 @@ std::vector<std::string> RegValueNames(const char* subKey, RegView view) {
 
 std::vector<std::string> ListSerialPorts() {
     std::vector<int> ports;
+    // The list of every DOS device name; grow the buffer until it fits.
     std::vector<char> buf(65536);
-    const DWORD n = QueryDosDeviceA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    DWORD n = 0;
+    while ((n = QueryDosDeviceA(nullptr, buf.data(), static_cast<DWORD>(buf.size()))) == 0 &&
+           GetLastError() == ERROR_INSUFFICIENT_BUFFER && buf.size() < (16u << 20)) {
+        buf.resize(buf.size() * 2);
+    }
     for (DWORD i = 0; i < n && buf[i] != '\0'; i += static_cast<DWORD>(std::strlen(&buf[i])) + 1) {
         const int port = ComNumber(&buf[i]);
         if (port > 0) ports.push_back(port);

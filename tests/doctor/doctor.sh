@@ -12,8 +12,11 @@
 #   ports      a mapped port held by another program shows as in use
 #   hid        the stand-in HID scanner is listed with vendor, product and the id selection
 #   usage      a wrong command line gives exit code 2
+#   windows    the Windows build under Wine (DOCTOR_RUNNER names tools/wine-run.sh): the real
+#              registry, an open failure, a silent UDP channel
 set -uo pipefail
 scenario=$1 doctor=$2 sim=$3 work=$4 libdir=$5
+runner=${DOCTOR_RUNNER:-}
 fail=0
 bad() { echo "FAIL $*"; fail=1; }
 rm -rf "$work"; mkdir -p "$work"; cd "$work"
@@ -23,7 +26,8 @@ unset VANTREL_SYSFS_ROOT VANTREL_DEV_DIR
 # run EXPECTED-EXIT ARGS...: runs the doctor, keeps its output in $out
 run() {
     local want=$1; shift
-    out=$("$doctor" "$@" 2>&1); local rc=$?
+    $runner "$doctor" "$@" >"$work/run.out" 2>&1; local rc=$?
+    out=$(tr -d '\r' <"$work/run.out")
     echo "\$ kolvex-doctor $*"; echo "$out"
     [ "$rc" -eq "$want" ] || bad "kolvex-doctor $*: exit $rc, want $want"
 }
@@ -163,6 +167,19 @@ usage)
     run 2 listen COM "com=1;baud=9600" soon
     run 0 --help
     has "exit codes:"
+    ;;
+windows)
+    run 0 --help
+    has "exit codes:"
+    run 0 config
+    has "the Windows registry"
+    has "Tavrix.dll"
+    has "from default: no such value"
+    run 4 open COM "com=250;baud=9600"
+    has "open failed: "
+    port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    run 5 listen udp "local=127.0.0.1:$port;remote=127.0.0.1:9" 1 --type 2
+    has "0 chunks, 0 scans"
     ;;
 *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
