@@ -13,7 +13,8 @@
 #   hid        the stand-in HID scanner is listed with vendor, product and the id selection
 #   usage      a wrong command line gives exit code 2
 #   windows    the Windows build under Wine (DOCTOR_RUNNER names tools/wine-run.sh): the real
-#              registry, an open failure, a silent UDP channel
+#              registry, an open failure, a silent UDP channel, a scan from the Windows
+#              simulator over UDP
 set -uo pipefail
 scenario=$1 doctor=$2 sim=$3 work=$4 libdir=$5
 runner=${DOCTOR_RUNNER:-}
@@ -39,27 +40,29 @@ registry() {  # registry LINES...: writes the test's registry file
 
 # The simulator as a coprocess; sim_cmd sends one command and returns its answer line.
 sim_start() {
-    coproc SIM { exec "$sim" "$@"; }
+    coproc SIM { exec $runner "$sim" "$@"; }
     simpid=$SIM_PID
     exec {simin}>&"${SIM[1]}" {simout}<&"${SIM[0]}"
     trap 'echo quit >&"$simin" 2>/dev/null; wait "$simpid" 2>/dev/null' EXIT
     local line
     simport=""
     while read -r -t 30 line <&"$simout"; do
+        line=${line%$'\r'}
         case $line in UDP\ *) simport=${line#UDP } ;; READY) break ;; esac
     done
 }
 sim_cmd() {
     echo "$1" >&"$simin"
-    local l; read -r -t 60 l <&"$simout" || l="ERR no answer"; echo "$l"
+    local l; read -r -t 60 l <&"$simout" || l="ERR no answer"; echo "${l%$'\r'}"
 }
 
 # listen_scan WANT-LINE SCAN-CMD DOCTOR-ARGS...: starts listen, scans once it listens.
 listen_scan() {
     local want=$1 scan=$2; shift 2
     local fd line rc="" lines=""
-    exec {fd}< <("$doctor" "$@" 2>&1; echo "EXIT $?")
+    exec {fd}< <($runner "$doctor" "$@" 2>&1; echo "EXIT $?")
     while read -r -t 60 line <&"$fd"; do
+        line=${line%$'\r'}
         echo "$line"; lines+="$line"$'\n'
         case $line in
             listening*) r=$(sim_cmd "$scan"); [[ $r == OK* ]] || bad "scanner-sim: $scan -> $r" ;;
@@ -180,6 +183,10 @@ windows)
     port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
     run 5 listen udp "local=127.0.0.1:$port;remote=127.0.0.1:9" 1 --type 2
     has "0 chunks, 0 scans"
+    # The Windows simulator on loopback UDP.
+    sim_start --type 2 --udp 127.0.0.1:0 "127.0.0.1:$port"
+    listen_scan 'SCAN ScanDataType 103  label "96385074"' "scan ean8 96385074" \
+        listen udp "local=127.0.0.1:$port;remote=127.0.0.1:$simport" 60 --type 2 --count 1
     ;;
 *) echo "unknown scenario $scenario"; exit 2 ;;
 esac

@@ -78,13 +78,14 @@ bool CFramework::Load(const std::string& dir, std::string* reason) {
     const std::string name =
         std::string(plat::SharedLibPrefix()) + "Tavrix" + plat::SharedLibSuffix();
     std::vector<std::string> tries;
+    const std::string sep(1, plat::PathSeparator());
     if (!dir.empty()) {
-        tries.push_back(dir + "/" + name);
+        tries.push_back(dir + sep + name);
     } else {
         const std::string self = FolderOf(plat::ExecutablePath());
-        tries.push_back(self + "/" + name);
-        tries.push_back(
-            std::filesystem::path(self + "/../lib/" + name).lexically_normal().string());
+        tries.push_back(self + sep + name);
+        const std::string up = self + sep + ".." + sep + "lib" + sep + name;
+        tries.push_back(std::filesystem::path(up).lexically_normal().string());
     }
     reason->clear();
     for (const std::string& path : tries) {
