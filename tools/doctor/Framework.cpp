@@ -223,9 +223,11 @@ int ListenCommand(CFramework& fw, const std::string& type, const std::string& pa
 
     TVX_HANDLE h = OpenOrExplain(fw, type, params, nullParams);
     if (h == nullptr) return kExitOpenFailed;
+    // Bytes that arrive before a callback is registered are not delivered: register first,
+    // then tell the caller that it may send.
+    fw.RegisterNotify(h, &OnChunk, &l);
     std::printf("listening for %d s as device type %d\n", seconds, devType);
     std::fflush(stdout);
-    fw.RegisterNotify(h, &OnChunk, &l);
     l.enough.Wait(static_cast<uint32_t>(seconds) * 1000u);
     fw.Close(h);  // no callback runs once this has returned
     l.ctrl.m_Claimed = 0;
