@@ -23,8 +23,9 @@ foreach(set IN LISTS sets)
     endif()
     get_filename_component(name ${f} NAME)
     file(COPY_FILE ${f} ${dir}/${name})
-    # Linux libraries lose their debug sections; the jar is what applications ship.
-    if(STRIP AND name MATCHES "\\.so$")
+    # The libraries lose their debug sections (binutils' strip reads ELF and PE alike); the
+    # jar is what applications ship.
+    if(STRIP AND name MATCHES "\\.(so|dll)$")
       execute_process(COMMAND ${STRIP} --strip-debug ${dir}/${name} RESULT_VARIABLE rc)
       if(NOT rc EQUAL 0)
         message(FATAL_ERROR "natives-jar: ${STRIP} ${name} failed")
