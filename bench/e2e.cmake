@@ -9,7 +9,7 @@ set(_bench_jar ${CMAKE_BINARY_DIR}/lib/kolvex-e2e-bench.jar)
 set(_cur ${CMAKE_CURRENT_SOURCE_DIR})
 set(CMAKE_CURRENT_SOURCE_DIR ${_cur}/e2e)  # kolvex_java_jar takes sources from here
 kolvex_java_jar(kolvex_e2e_bench JAR ${_bench_jar}
-  SOURCES com/jpos/scanner/bench/E2eBench.java CLASSPATH ${KOLVEX_JAR})
+  SOURCES com/jpos/scanner/bench/E2eBench.java CLASSPATH ${KOLVEX_JAR} RELEASE 11)
 set(CMAKE_CURRENT_SOURCE_DIR ${_cur})
 add_dependencies(kolvex_e2e_bench Kolvex Tavrix scanner-sim)
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/bin/bench_e2e CONTENT "#!/bin/sh

@@ -169,10 +169,10 @@ public final class EndToEnd {
     static List<Scan> scansFor(int type) {
         switch (type) {
             case DEV_TYPE1:
-                return List.of(text("ean13", "4006381333931", 104), text("code39", "CODE-39", 108),
+                return Arrays.asList(text("ean13", "4006381333931", 104), text("code39", "CODE-39", 108),
                         text("qr", "https://example.com/q", 204), text("code93", "C93", 109));
             case DEV_TYPE3:
-                return List.of(
+                return Arrays.asList(
                         new Scan("scan code128 ABC-128 v1", ascii("ABC-128"), ascii("ABC-128"), 110),
                         new Scan("scan qr QR\\x00CODE v2 mod=5D", ascii("]QR\0CODE"), ascii("QR\0CODE"), 204),
                         new Scan("scan ean13+s 590123412345712 v1", ascii("590123412345712"),
@@ -180,7 +180,7 @@ public final class EndToEnd {
                         new Scan("scan datamatrix DM-SPLIT-ACROSS-CHUNKS v2 chunks=3 gap=100",
                                 ascii("0DM-SPLIT-ACROSS-CHUNKS"), ascii("DM-SPLIT-ACROSS-CHUNKS"), 203));
             default:
-                return List.of(text("ean8", "96385074", 103), text("code128", "Code-128", 110),
+                return Arrays.asList(text("ean8", "96385074", 103), text("code128", "Code-128", 110),
                         text("databar", "0101234567890128", 131), text("code93", "C93", 109));
         }
     }
@@ -326,7 +326,7 @@ public final class EndToEnd {
         // follows would arrive glued to it. So the scanner stays silent here; its replies are
         // exercised over UDP, where datagrams keep their bounds.
         String reply = devType == DEV_TYPE2 || devType == DEV_TYPE4 ? "none" : "auto";
-        List<String> simArgs = new ArrayList<>(List.of("--type", Integer.toString(devType), "--pty",
+        List<String> simArgs = new ArrayList<>(Arrays.asList("--type", Integer.toString(devType), "--pty",
                 "--record", record.toString(), "--reply", reply));
         simArgs.addAll(simOptions);
         sim = new Sim(simPath, simArgs.toArray(new String[0]));
