@@ -4,7 +4,7 @@ cmake_minimum_required(VERSION 3.25)
 # then the sections of the project's README that a user of the package needs. Sections about
 # building, the build folders and the project's tests stay out.
 set(keep "What this is" "Configuration" "HID scanners (Vantrel)" "Java API"
-         "Natives inside the jar" "kolvex-doctor")
+         "Natives inside the jar" "kolvex-doctor" "Using it from a JavaPOS application")
 file(READ ${HEAD} head)
 file(READ ${IN} text)
 # One list element per line; semicolons are kept aside meanwhile.
