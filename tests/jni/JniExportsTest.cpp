@@ -271,10 +271,11 @@ struct EventWaiter {
     static uint32_t Run(void* p) {
         auto* self = static_cast<EventWaiter*>(p);
         self->started.Set();
-        self->bits = K().waitEvent(Env(), kThis, -1);
+        self->bits = K().waitEvent(self->env, kThis, -1);
         self->done.Set();
         return 0;
     }
+    JNIEnv* env = Env();  // taken on the test's thread: Env() writes the shared table
     std::atomic<jint> bits{-100};
     qds::plat::CEvent started{true, false};
     qds::plat::CEvent done{true, false};
