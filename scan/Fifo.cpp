@@ -46,6 +46,7 @@ void CScannerCtrl::PushFifoData(const std::string& scan) {
         m_FifoData.push_back(std::move(prepared));
         ++m_DataCount;
     }
+    m_Events.Signal(EVENT_DATA);  // wakes a waiting listener; no polling
 }
 
 void CScannerCtrl::PopFifoData() {

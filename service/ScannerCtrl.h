@@ -3,6 +3,7 @@
 // Its methods live in eight files; each section below names the file of its group:
 // service/ScannerCtrl.cpp, service/Lifecycle.cpp, service/Properties.cpp,
 // service/Commands.cpp, scan/Framing.cpp, scan/Fifo.cpp, scan/Decode.cpp and jni/AddOn.cpp.
+// The event wait, connection state and failure reason are m_Events (service/FrameworkExtras.h).
 // The named values (device types, State, result codes, property indexes) are in
 // service/ScannerTypes.h.
 //
@@ -24,6 +25,7 @@
 #include "platform/registry.h"
 #include "platform/sync.h"
 #include "scan/FifoAllocator.h"
+#include "service/FrameworkExtras.h"
 #include "service/ScannerTypes.h"
 
 namespace qds {
@@ -173,6 +175,8 @@ class CScannerCtrl {
     std::string m_DeviceDescription{"Scanner"};
     std::string m_DeviceName;
     plat::CCriticalSection m_csAddOn;  // LoadAddOn against a pulse on the receive thread
+    // Event wait, connection state and failure reason (service/FrameworkExtras.cpp).
+    CServiceEvents m_Events;
 
   private:
     void ReadSuffixSetting();                         // service/ScannerCtrl.cpp
