@@ -125,6 +125,16 @@ bool ChooseDevicePath(const wchar_t* params, wchar_t* path, HidPathLister lister
     return true;
 }
 
+bool DevicePathListed(const wchar_t* path, HidPathLister lister) {
+    if (path == nullptr || path[0] == L'\0') return false;
+    plat::CLock lock(DevicePathsLock());
+    const int count = EnumHidPosDevices(lister);
+    for (int i = 0; i < count; ++i) {
+        if (std::wcscmp(g_DevicePaths[i], path) == 0) return true;
+    }
+    return false;
+}
+
 const wchar_t* DevicePathEntry(int index) {
     return (index >= 0 && index < kMaxDevicePaths) ? g_DevicePaths[index] : nullptr;
 }

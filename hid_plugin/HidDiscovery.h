@@ -41,6 +41,10 @@ int EnumHidPosDevices(HidPathLister lister);
 bool ChooseDevicePath(const wchar_t* params, wchar_t* path,
                       HidPathLister lister = plat::ListHidInterfacePaths);
 
+// Under the table lock: discovery, then true when `path` is among the matching devices now
+// (compared exactly). This is how a reopen finds the very device it had, and no other.
+bool DevicePathListed(const wchar_t* path, HidPathLister lister = plat::ListHidInterfacePaths);
+
 // Entry i of the path table as the last discovery left it (tests only; take no lock).
 const wchar_t* DevicePathEntry(int index);
 

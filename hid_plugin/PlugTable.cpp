@@ -37,9 +37,26 @@ void* KX_CDECL PlugOpen(const wchar_t* params) {
     try {
         wchar_t path[qds::hid::kDevicePathChars];
         if (!qds::hid::ChooseDevicePath(params, path)) return nullptr;
-        return HidPosDevice::Create(qds::hid::OpenHidReportDevice(path));
+        return HidPosDevice::Create(qds::hid::OpenHidReportDevice(path), path);
     } catch (...) {
         return nullptr;
+    }
+}
+
+int32_t KX_CDECL PlugReopen(void* lost, void** reopened) {
+    if (lost == nullptr || reopened == nullptr) return PLUG_E_ARGUMENT;
+    *reopened = nullptr;
+    try {
+        HidPosDevice::CallGuard guard(AsDevice(lost));
+        const wchar_t* path = AsDevice(lost)->Path();
+        // Only the device the handle had, and only while discovery lists it: a node name that
+        // now belongs to another kind of device is not taken.
+        if (qds::hid::DevicePathListed(path))
+            *reopened = HidPosDevice::Create(qds::hid::OpenHidReportDevice(path), path);
+        return PLUG_REOPEN_DONE;
+    } catch (...) {
+        *reopened = nullptr;
+        return PLUG_E_ARGUMENT;
     }
 }
 
@@ -114,7 +131,8 @@ int32_t FillPlugDllFuns(PlugDllFuns* table) {
     table->PlugRead = PlugRead;
     table->PlugWrite = PlugWrite;
     table->PlugClear = PlugClear;
-    table->PlugReserved9 = PlugReserved;
+    table->PlugReserved9 = reinterpret_cast<PlugReservedFn>(
+        reinterpret_cast<void (*)(void)>(PlugReopen));  // the slot's type is nominal
     table->PlugReserved10 = PlugReserved;
     table->PlugReserved11 = PlugReserved;
     table->PlugReserved12 = PlugReserved;
