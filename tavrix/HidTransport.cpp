@@ -84,7 +84,6 @@ class CHidTransport : public ITransport {
 
     bool Open() override {
         Close();
-        m_interrupted.store(false);
         std::shared_ptr<PlugDevice> lost;
         {
             plat::CLock lock(m_csDevice);
@@ -196,7 +195,7 @@ class CHidTransport : public ITransport {
     }
 
     // The read in progress ends within kFirstByteWaitMs (the plug-in bounds it whatever the
-    // device sends); no further read starts until the device is opened again.
+    // device sends); no further read starts. Only the channel's Stop calls it.
     void Interrupt() override { m_interrupted.store(true); }
     // A plug-in device has no OS handle of ours to offer.
     uint32_t OsWord() const override { return 0; }
