@@ -287,7 +287,7 @@ bool CSimulator::CreateHidNode() {
 // are short, and the loop lets anyone waiting for the lock (DevLock) go first, so that labels
 // and replies go out at once.
 void CSimulator::HidLoop() {
-    constexpr uint32_t kStepMs = 50;
+    constexpr uint32_t kStepMs = 10;  // the longest a writer waits for the device lock
     while (!m_stop) {
         uint8_t report[64];
         int32_t n = 0;
