@@ -17,8 +17,11 @@ void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows, ui
     std::memcpy(report + 2, data, chunk);
 }
 
-HidPosDevice::HidPosDevice(std::unique_ptr<IHidReportDevice> device, const wchar_t* path)
+HidPosDevice::HidPosDevice(std::unique_ptr<IHidReportDevice> device, const wchar_t* path,
+                           const wchar_t* serial)
     : m_hDevice(std::move(device)) {
+    if (serial != nullptr && std::wcslen(serial) < kSerialChars)
+        std::wmemcpy(m_serial, serial, std::wcslen(serial) + 1);
     // A path too long for an entry is never listed by discovery, so it is never asked for.
     if (path != nullptr && std::wcslen(path) < kDevicePathChars)
         std::wmemcpy(m_path, path, std::wcslen(path) + 1);
@@ -26,9 +29,10 @@ HidPosDevice::HidPosDevice(std::unique_ptr<IHidReportDevice> device, const wchar
 
 HidPosDevice::~HidPosDevice() = default;
 
-HidPosDevice* HidPosDevice::Create(std::unique_ptr<IHidReportDevice> device, const wchar_t* path) {
+HidPosDevice* HidPosDevice::Create(std::unique_ptr<IHidReportDevice> device, const wchar_t* path,
+                                   const wchar_t* serial) {
     if (!device || !device->IsOpen()) return nullptr;
-    auto* self = new (std::nothrow) HidPosDevice(std::move(device), path);
+    auto* self = new (std::nothrow) HidPosDevice(std::move(device), path, serial);
     if (self == nullptr) return nullptr;
     if (self->m_hDataEvent.Valid() && self->m_hReaderThread.Start(ReaderThreadProc, self)) {
         self->m_bReaderHeld.store(true);

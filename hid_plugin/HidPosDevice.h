@@ -27,8 +27,10 @@ constexpr uint32_t kMoreFollowsByte = 63;  // output report: 1 when further repo
 constexpr uint32_t kWriteTimeoutMs = 1000;
 constexpr uint32_t kFollowUpWaitMs = 20;  // wait for more bytes once some have come
 constexpr uint32_t kClearWaitMs = 50;
-constexpr uint32_t kClearLimitMs = 250;   // a clear never lasts longer, whatever keeps coming
-constexpr uint32_t kStartSettleMs = 100;  // pause after starting the reader thread
+constexpr uint32_t kClearLimitMs = 250;  // a clear never lasts longer, whatever keeps coming
+constexpr uint32_t kStartSettleMs = 100;
+constexpr size_t kSerialChars =
+    128;  // a longer serial number is not kept  // pause after starting the reader thread
 
 // Fills one 64-byte output report with `chunk` (1 to 56) bytes of `data`.
 void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows, uint8_t* report);
@@ -37,9 +39,10 @@ class HidPosDevice {
   public:
     // Builds the device on an opened backend and starts its reader thread. Null when memory,
     // an event or the thread cannot be had, or when the device closed again at once. `path`
-    // is the interface path it was opened by (its identity for a reopen), or null.
+    // and `serial` (the interface path it was opened by and its serial number) are its
+    // identity for a reopen; either may be null.
     static HidPosDevice* Create(std::unique_ptr<IHidReportDevice> device,
-                                const wchar_t* path = nullptr);
+                                const wchar_t* path = nullptr, const wchar_t* serial = nullptr);
     // Stops the reader and drops the owner's reference: the object is freed now, or when the
     // last call still running on it returns.
     static void Destroy(HidPosDevice* device);
@@ -68,8 +71,10 @@ class HidPosDevice {
     HidPosDevice& operator=(const HidPosDevice&) = delete;
 
     bool DeviceValid() const { return m_hDevice->IsOpen(); }
-    // The interface path the device was opened by; empty when not known.
+    // The interface path the device was opened by, and the serial number the system gave for
+    // it; empty when not known.
     const wchar_t* Path() const { return m_path; }
+    const wchar_t* Serial() const { return m_serial; }
 
     // Bytes placed in `buffer` (0 or more), or PLUG_E_CLOSED once the device has closed and
     // its ring is empty. Time-out 0 does not wait; plat::kInfinite waits until `length` bytes
@@ -93,7 +98,8 @@ class HidPosDevice {
     plat::CEvent& DataEvent() { return m_hDataEvent; }
 
   private:
-    HidPosDevice(std::unique_ptr<IHidReportDevice> device, const wchar_t* path);
+    HidPosDevice(std::unique_ptr<IHidReportDevice> device, const wchar_t* path,
+                 const wchar_t* serial);
     ~HidPosDevice();
     void AddRef() { m_nRefs.fetch_add(1, std::memory_order_relaxed); }
     void Release() {
@@ -116,6 +122,7 @@ class HidPosDevice {
     uint32_t m_ringRead = 0;
     uint32_t m_ringCount = 0;
     wchar_t m_path[kDevicePathChars] = {};
+    wchar_t m_serial[kSerialChars] = {};
     uint8_t m_ring[kRingSize];
 };
 

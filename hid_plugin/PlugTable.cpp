@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cwchar>
+#include <string>
 
 #include "hid_plugin/HidDiscovery.h"
 #include "hid_plugin/HidPosDevice.h"
@@ -37,7 +38,8 @@ void* KX_CDECL PlugOpen(const wchar_t* params) {
     try {
         wchar_t path[qds::hid::kDevicePathChars];
         if (!qds::hid::ChooseDevicePath(params, path)) return nullptr;
-        return HidPosDevice::Create(qds::hid::OpenHidReportDevice(path), path);
+        const std::wstring serial = qds::plat::HidSerialNumber(path);
+        return HidPosDevice::Create(qds::hid::OpenHidReportDevice(path), path, serial.c_str());
     } catch (...) {
         return nullptr;
     }
@@ -48,11 +50,13 @@ int32_t KX_CDECL PlugReopen(void* lost, void** reopened) {
     *reopened = nullptr;
     try {
         HidPosDevice::CallGuard guard(AsDevice(lost));
-        const wchar_t* path = AsDevice(lost)->Path();
+        const HidPosDevice* old = AsDevice(lost);
         // Only the device the handle had, and only while discovery lists it: a node name that
-        // now belongs to another kind of device is not taken.
-        if (qds::hid::DevicePathListed(path))
-            *reopened = HidPosDevice::Create(qds::hid::OpenHidReportDevice(path), path);
+        // now belongs to another scanner is not taken.
+        wchar_t path[qds::hid::kDevicePathChars];
+        if (qds::hid::FindSameDevice(old->Path(), old->Serial(), path))
+            *reopened =
+                HidPosDevice::Create(qds::hid::OpenHidReportDevice(path), path, old->Serial());
         return PLUG_REOPEN_DONE;
     } catch (...) {
         *reopened = nullptr;

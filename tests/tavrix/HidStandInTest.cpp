@@ -84,10 +84,12 @@ class HidStandIn : public ::testing::Test {
         fs::remove_all(m_root);
     }
     // Plugs in a scanner: its sysfs entry and its node.
-    CHidStandIn& Plug(const std::string& node, uint32_t inBuffer = 0) {
+    CHidStandIn& Plug(const std::string& node, uint32_t inBuffer = 0,
+                      const std::string& serial = "") {
         const fs::path dir = m_root / "sys/class/hidraw" / node / "device";
         fs::create_directories(dir);
-        std::ofstream(dir / "uevent") << "DRIVER=hid-generic\nHID_ID=0003:00006A2F:00000A10\n";
+        std::ofstream(dir / "uevent") << "DRIVER=hid-generic\nHID_ID=0003:00006A2F:00000A10\n"
+                                      << "HID_UNIQ=" << serial << "\n";
         auto s = CHidStandIn::Create((m_root / "dev" / node).string(), inBuffer);
         EXPECT_NE(s, nullptr);
         CHidStandIn& ref = *s;
@@ -301,6 +303,39 @@ TEST_F(HidStandIn, StatusComesInOrderAndNeverAfterClose) {
     Plug("hidraw0");
     std::this_thread::sleep_for(milliseconds(1500));
     EXPECT_FALSE(status.CalledAfterClose());
+}
+
+// With a serial number the channel follows its scanner to another node (as Linux may number
+// a replugged device anew), and takes no other scanner, even on its old node.
+TEST_F(HidStandIn, AScannerWithASerialNumberIsFollowedToItsNewNode) {
+    CHidStandIn& other = Plug("hidraw0", 0, "OTHER-1");
+    CHidStandIn& mine = Plug("hidraw1", 0, "MINE-7");
+    TVX_HANDLE h = Open(L"id=1");
+    ASSERT_NE(h, nullptr);
+    ASSERT_TRUE(mine.Accept(10000));
+    Receiver rx;
+    StatusLog status;
+    ASSERT_EQ(qds::tvx::RegisterNotify(h, 0, &Receiver::Notify, &rx), 0);
+    ASSERT_EQ(qds::tvx::RegisterStatus(h, &StatusLog::Notify, &status), 0);
+
+    Unplug("hidraw1");
+    ASSERT_TRUE(status.WaitCount(1));
+    CHidStandIn& stranger = Plug("hidraw1", 0, "STRANGER-3");  // another scanner, my old node
+    std::this_thread::sleep_for(milliseconds(2500));
+    EXPECT_FALSE(stranger.Accept(0));
+    EXPECT_FALSE(other.Accept(0));
+    EXPECT_EQ(status.Events(), std::vector<int32_t>{TVX_STATUS_LOST});
+
+    CHidStandIn& moved = Plug("hidraw2", 0, "MINE-7");
+    ASSERT_TRUE(moved.Accept(10000));
+    ASSERT_TRUE(status.WaitCount(2));
+    const std::vector<uint8_t> report = InputReport("moved");
+    ASSERT_TRUE(moved.SendReport(report.data(), 64));
+    ASSERT_TRUE(rx.WaitBytes(5));
+    EXPECT_EQ(rx.Bytes(), "moved");
+    EXPECT_FALSE(stranger.Accept(0));
+    EXPECT_FALSE(other.Accept(0));
+    EXPECT_EQ(qds::tvx::Close(h), 0);
 }
 
 }  // namespace
