@@ -145,8 +145,8 @@ TEST(Win32Backend, AStalledWriteIsCancelledAndShutsTheDeviceDown) {
     auto standIn = CHidStandIn::Create(name, 64);
     ASSERT_NE(standIn, nullptr);
     const std::wstring path = Wide(name);
-    void* h = qds::hid::HidPosDevice::Create(qds::hid::OpenHidReportDevice(path.c_str()),
-                                             path.c_str());
+    void* h =
+        qds::hid::HidPosDevice::Create(qds::hid::OpenHidReportDevice(path.c_str()), path.c_str());
     ASSERT_NE(h, nullptr);
     ASSERT_TRUE(standIn->Accept(60000));
     const uint8_t out[56] = {1};
