@@ -83,6 +83,17 @@ int32_t RegisterNotify(TVX_HANDLE handle, int32_t, TVX_NOTIFY callback, void* co
     }
 }
 
+int32_t RegisterStatus(TVX_HANDLE handle, TVX_STATUS_NOTIFY callback, void* context) {
+    try {
+        auto channel = Find(handle);
+        if (!channel) return -1;
+        channel->SetStatus(callback, context);
+        return 0;
+    } catch (...) {
+        return -1;
+    }
+}
+
 int32_t Write(TVX_HANDLE handle, const uint8_t* data, int32_t length, int32_t timeoutMs) {
     try {
         if (length < 0 || (data == nullptr && length > 0)) return -1;

@@ -56,13 +56,28 @@ void CChannel::SetNotify(TVX_NOTIFY callback, void* context) {
     m_context = context;
 }
 
+void CChannel::SetStatus(TVX_STATUS_NOTIFY callback, void* context) {
+    plat::CLock lock(m_csNotify);
+    m_status = callback;
+    m_statusContext = context;
+}
+
 int32_t CChannel::Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs) {
+    if (m_transport->GuardsItself()) {
+        // No lock of ours across a write that may wait on the device.
+        if (!m_open.load()) return -1;
+        return m_transport->Write(data, length, timeoutMs);
+    }
     plat::CLock lock(m_csIo);
     if (!m_open.load()) return -1;
     return m_transport->Write(data, length, timeoutMs);
 }
 
 void CChannel::Clear() {
+    if (m_transport->GuardsItself()) {
+        if (m_open.load()) m_transport->Clear();
+        return;
+    }
     plat::CLock lock(m_csIo);
     if (m_open.load()) m_transport->Clear();
 }
@@ -75,16 +90,35 @@ uint32_t CChannel::ReceiveThread(void* self) {
 void CChannel::ReceiveLoop() {
     m_threadId.store(plat::CurrentThreadId());
     uint8_t buf[kReadBufferSize];
+    uint32_t openedAt = plat::TickMs();
+    uint32_t pause = 0;             // before the next reopen attempt
+    uint32_t flapPause = kRetryMs;  // for a device that fails soon after opening
     while (!m_stop.load()) {
         if (!m_open.load()) {
-            if (!TryReopen()) m_stopEvent.Wait(kRetryMs);
+            if (pause > 0 && m_stopEvent.Wait(pause) == plat::WaitResult::Signaled) continue;
+            if (TryReopen()) {
+                openedAt = plat::TickMs();
+                pause = 0;
+            } else {
+                pause = kRetryMs;
+            }
             continue;
         }
         const int32_t n = m_transport->Read(buf, sizeof buf);
         if (n > 0) {
             Deliver(buf, n);
         } else if (n < 0 && !m_stop.load()) {
+            // A device that opens and fails at once would otherwise be reopened in a tight
+            // loop, each time with the cost of a new device (threads, buffers).
+            const bool brief = plat::TickMs() - openedAt < kStableMs;
             DeviceLost();
+            if (brief) {
+                pause = flapPause;
+                flapPause = flapPause * 2 > kRetryMaxMs ? kRetryMaxMs : flapPause * 2;
+            } else {
+                pause = 0;
+                flapPause = kRetryMs;
+            }
         }
     }
 }
@@ -103,6 +137,14 @@ void CChannel::DeviceLost() {
         m_word.store(0);
     }
     if (m_observer != nullptr) m_observer(false, m_observerContext);
+    NotifyStatus(TVX_STATUS_LOST);
+}
+
+void CChannel::NotifyStatus(int32_t status) {
+    // Under the callback lock: never beside a receive callback, and never after SetStatus
+    // (or Stop) has returned.
+    plat::CLock lock(m_csNotify);
+    if (m_status != nullptr && !m_stop.load()) m_status(status, m_statusContext);
 }
 
 bool CChannel::TryReopen() {
@@ -113,6 +155,7 @@ bool CChannel::TryReopen() {
         m_open.store(true);
     }
     if (m_observer != nullptr) m_observer(true, m_observerContext);
+    NotifyStatus(TVX_STATUS_BACK);
     return true;
 }
 

@@ -25,6 +25,10 @@ class ITransport {
     virtual void Interrupt() = 0;
     // The channel word: the OS handle of the open device, 0 when there is none.
     virtual uint32_t OsWord() const = 0;
+    // True when Write and Clear may run at any time, also while the receive thread opens,
+    // closes or reads: the transport keeps its device alive for a call still running, so the
+    // channel holds no lock of its own across a write or a clear that may wait.
+    virtual bool GuardsItself() const { return false; }
 };
 
 // Each returns null when the parameters are unusable (the device itself may be absent; Open
