@@ -1,7 +1,15 @@
 // The framework's operations behind the five exports. Handles are checked against the set of
 // open channels, so a null, stale or foreign handle does nothing; nothing throws.
+//
+// A handle is a cell of a table that only grows: each open gets a cell no handle has named
+// before, so a closed handle can never name a later channel, even when the later channel's
+// memory is the closed one's. The cell's first word is the pointer to the channel word that
+// framework/Tavrix.h promises; once closed it points to a word that stays 0. A cell is one
+// pointer, kept for the life of the process (a till opens its scanner a few times a day).
 #include "tavrix/Api.h"
 
+#include <cstddef>
+#include <deque>
 #include <map>
 #include <memory>
 
@@ -9,6 +17,7 @@
 #include "platform/sync.h"
 #include "platform/text.h"
 #include "tavrix/Channel.h"
+#include "tavrix/LastError.h"
 #include "tavrix/Params.h"
 
 namespace qds::tvx {
@@ -22,15 +31,32 @@ plat::CCriticalSection& ChannelsLock() {
     return *cs;
 }
 
-std::map<ChannelHead*, std::shared_ptr<CChannel>>& Channels() {
-    static auto* channels = new std::map<ChannelHead*, std::shared_ptr<CChannel>>;
+// What a handle points to. Plain data: the holder reads the first word.
+struct HandleCell {
+    uint32_t* pWord;
+};
+static_assert(offsetof(HandleCell, pWord) == 0 && sizeof(HandleCell) == sizeof(void*),
+              "the handle's first word is the pointer to the channel word");
+
+// What a closed handle's first word points to. Never written.
+uint32_t g_closedWord = 0;
+
+// Every cell ever given out (a deque keeps their addresses), and the open ones' channels; both
+// under ChannelsLock.
+std::deque<HandleCell>& Cells() {
+    static auto* cells = new std::deque<HandleCell>;
+    return *cells;
+}
+
+std::map<const void*, std::shared_ptr<CChannel>>& Channels() {
+    static auto* channels = new std::map<const void*, std::shared_ptr<CChannel>>;
     return *channels;
 }
 
 std::shared_ptr<CChannel> Find(TVX_HANDLE handle) {
     if (handle == nullptr) return nullptr;
     plat::CLock lock(ChannelsLock());
-    auto it = Channels().find(static_cast<ChannelHead*>(handle));
+    auto it = Channels().find(handle);
     return it == Channels().end() ? nullptr : it->second;
 }
 
@@ -43,6 +69,7 @@ std::unique_ptr<ITransport> MakeTransport(const wchar_t* type, const wchar_t* pa
     if (TypeIs(t, "COM")) return MakeSerialTransport(params);
     if (TypeIs(t, "udp")) return MakeUdpTransport(params);
     if (TypeIs(t, "HID")) return MakeHidTransport(params);
+    SetLastReason("unknown type \"" + Narrow(t) + "\" (COM, udp or HID)");
     return nullptr;
 }
 
@@ -50,9 +77,13 @@ std::unique_ptr<ITransport> MakeTransport(const wchar_t* type, const wchar_t* pa
 
 TVX_HANDLE Open(const wchar_t* type, const wchar_t* params, int32_t) {
     try {
-        if (type == nullptr) return nullptr;
+        if (type == nullptr) {
+            SetLastReason("unknown type (null)");
+            return nullptr;
+        }
         return OpenTransport(MakeTransport(type, params));
     } catch (...) {
+        SetLastReason("out of memory");
         return nullptr;
     }
 }
@@ -60,14 +91,23 @@ TVX_HANDLE Open(const wchar_t* type, const wchar_t* params, int32_t) {
 TVX_HANDLE OpenTransport(std::unique_ptr<ITransport> transport, CChannel::StateObserver observer,
                          void* observerContext) {
     try {
-        if (!transport) return nullptr;
+        if (!transport) return nullptr;  // its maker said why
         auto channel = std::make_shared<CChannel>(std::move(transport));
         channel->SetStateObserver(observer, observerContext);
-        if (!channel->Start()) return nullptr;
+        ClearLastReason();
+        if (!channel->Start()) {
+            // A device that cannot be opened has said why; what else fails here is the thread.
+            if (LastReason().empty())
+                SetLastReason("thread not started: the receive thread could not be created");
+            return nullptr;
+        }
         plat::CLock lock(ChannelsLock());
-        Channels()[channel->Head()] = channel;
-        return channel->Head();
+        Cells().push_back(HandleCell{channel->Head()->pWord});
+        HandleCell* cell = &Cells().back();
+        Channels()[cell] = channel;
+        return cell;
     } catch (...) {
+        SetLastReason("out of memory");
         return nullptr;
     }
 }
@@ -115,7 +155,8 @@ int32_t Close(TVX_HANDLE handle) {
         if (channel->OnReceiveThread()) return -1;
         {
             plat::CLock lock(ChannelsLock());
-            if (Channels().erase(channel->Head()) == 0) return -1;  // closed meanwhile
+            if (Channels().erase(handle) == 0) return -1;  // closed meanwhile
+            static_cast<HandleCell*>(handle)->pWord = &g_closedWord;
         }
         channel->Stop();
         return 0;
