@@ -17,6 +17,10 @@ set -e
 export KOLVEX_REGISTRY=${CMAKE_BINARY_DIR}/bench_e2e.reg
 run() { ${Java_JAVA_EXECUTABLE} -Djava.library.path=${CMAKE_BINARY_DIR}/lib -cp ${KOLVEX_JAR}:${_bench_jar} com.jpos.scanner.bench.E2eBench \"$@\"; }
 run latency pty $<TARGET_FILE:scanner-sim>
+# A label paced like a 9600-baud line at the default frame gap; and unpaced with FrameGapMs 0
+# (each read handed on at once: paced, a label would be cut into several scans).
+run latency pty $<TARGET_FILE:scanner-sim> 300 9600 default
+run latency pty $<TARGET_FILE:scanner-sim> 2000 0 0
 run latency udp $<TARGET_FILE:scanner-sim>
 run idle $<TARGET_FILE:scanner-sim> 10
 " FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

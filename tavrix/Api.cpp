@@ -8,6 +8,7 @@
 // pointer, kept for the life of the process (a till opens its scanner a few times a day).
 #include "tavrix/Api.h"
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <map>
@@ -73,6 +74,31 @@ std::unique_ptr<ITransport> MakeTransport(const wchar_t* type, const wchar_t* pa
     return nullptr;
 }
 
+// Tells apart the two ways CChannel::Start fails: the device's (whose transport has said why)
+// and the receive thread's.
+class COpenWatch : public ITransport {
+  public:
+    explicit COpenWatch(std::unique_ptr<ITransport> inner) : m_inner(std::move(inner)) {}
+    bool Open() override {
+        const bool ok = m_inner->Open();
+        if (ok) m_opened.store(true);
+        return ok;
+    }
+    void Close() override { m_inner->Close(); }
+    int32_t Read(uint8_t* buf, uint32_t size) override { return m_inner->Read(buf, size); }
+    int32_t Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs) override {
+        return m_inner->Write(data, length, timeoutMs);
+    }
+    void Clear() override { m_inner->Clear(); }
+    void Interrupt() override { m_inner->Interrupt(); }
+    uint32_t OsWord() const override { return m_inner->OsWord(); }
+    bool Opened() const { return m_opened.load(); }
+
+  private:
+    std::unique_ptr<ITransport> m_inner;
+    std::atomic<bool> m_opened{false};
+};
+
 }  // namespace
 
 TVX_HANDLE Open(const wchar_t* type, const wchar_t* params, int32_t) {
@@ -92,13 +118,16 @@ TVX_HANDLE OpenTransport(std::unique_ptr<ITransport> transport, CChannel::StateO
                          void* observerContext) {
     try {
         if (!transport) return nullptr;  // its maker said why
-        auto channel = std::make_shared<CChannel>(std::move(transport));
+        auto watched = std::make_unique<COpenWatch>(std::move(transport));
+        const COpenWatch* watch = watched.get();
+        auto channel = std::make_shared<CChannel>(std::move(watched));
         channel->SetStateObserver(observer, observerContext);
-        ClearLastReason();
         if (!channel->Start()) {
-            // A device that cannot be opened has said why; what else fails here is the thread.
-            if (LastReason().empty())
-                SetLastReason("thread not started: the receive thread could not be created");
+            // A device that could not be opened has said why; after an open, it was the thread.
+            if (watch->Opened()) {
+                SetLastReason(
+                    "thread not started: the channel's receive thread could not be created");
+            }
             return nullptr;
         }
         plat::CLock lock(ChannelsLock());

@@ -18,10 +18,13 @@ namespace {
 
 constexpr uint32_t kMaxComPort = 256;
 // What a USB-serial adapter holds bytes for before forwarding them (FTDI's default latency
-// timer; CP210x and CH340 forward sooner), and the margin for the host's own scheduling.
+// timer; CP210x and CH340 forward sooner), and one more such interval of margin for a late
+// wake-up on either side of the line.
 constexpr uint32_t kAdapterIntervalMs = 16;
-constexpr uint32_t kSchedulingMarginMs = 8;
+constexpr uint32_t kSchedulingMarginMs = 16;
 constexpr uint32_t kGapCharacters = 4;
+// A read on Windows ends after 1 s without bytes (its total time-out), which ends a burst too.
+constexpr uint32_t kMaxFrameGapMs = 1000;
 
 class CSerialTransport : public ITransport {
   public:
@@ -125,6 +128,7 @@ std::unique_ptr<ITransport> MakeSerialTransport(const wchar_t* params) {
     }
     uint32_t gapMs = 0;
     if (!ReadTavrixDword("COM", "FrameGapMs", &gapMs)) gapMs = DefaultFrameGapMs(baud);
+    if (gapMs > kMaxFrameGapMs) gapMs = kMaxFrameGapMs;
     return std::make_unique<CSerialTransport>("COM" + std::to_string(port), PortPath(port), baud,
                                               gapMs);
 }
