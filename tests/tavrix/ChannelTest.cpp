@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -436,8 +437,14 @@ TEST(UdpChannel, TakesOnlyTheRemoteUnlessAcceptFromAny) {
         ASSERT_NE(u.h, nullptr);
         qds::plat::CUdpSocket stranger;
         const std::string port = c.remotesPort ? std::to_string(u.remote.LocalPort()) : "0";
-        ASSERT_TRUE(stranger.Open(std::string(c.stranger) + ":" + port,
-                                  "127.0.0.1:" + std::to_string(u.mine)));
+        if (!stranger.Open(std::string(c.stranger) + ":" + port,
+                           "127.0.0.1:" + std::to_string(u.mine))) {
+            // Linux takes all of 127/8 as loopback; Wine only the addresses of its interfaces.
+            ASSERT_NE(std::string(c.stranger), "127.0.0.1") << stranger.OpenErrorText();
+            std::printf("[  SKIPPED ] row %s: cannot bind it here (%s)\n", c.stranger,
+                        stranger.OpenErrorText().c_str());
+            continue;
+        }
         ASSERT_EQ(stranger.Write(U("injected"), 8), 8);
         // Then the remote itself: once its datagram is in, the stranger's (sent first, on the
         // same loopback) has been delivered or dropped.
