@@ -1,12 +1,10 @@
 #include "tavrix/Channel.h"
 
+#include <vector>
+
 #include "platform/time.h"
 
 namespace qds::tvx {
-
-namespace {
-constexpr uint32_t kReadBufferSize = 4096;
-}
 
 CChannel::CChannel(std::unique_ptr<ITransport> transport) : m_transport(std::move(transport)) {
     // The word is read through a plain pointer by the add-on hook; the atomic has its layout.
@@ -89,7 +87,8 @@ uint32_t CChannel::ReceiveThread(void* self) {
 
 void CChannel::ReceiveLoop() {
     m_threadId.store(plat::CurrentThreadId());
-    uint8_t buf[kReadBufferSize];
+    std::vector<uint8_t> buffer(kReadBufferSize);  // a whole datagram; too big for the stack
+    uint8_t* const buf = buffer.data();
     uint32_t openedAt = plat::TickMs();
     uint32_t pause = 0;             // before the next reopen attempt
     uint32_t flapPause = kRetryMs;  // for a device that fails soon after opening
@@ -104,7 +103,7 @@ void CChannel::ReceiveLoop() {
             }
             continue;
         }
-        const int32_t n = m_transport->Read(buf, sizeof buf);
+        const int32_t n = m_transport->Read(buf, kReadBufferSize);
         if (n > 0) {
             Deliver(buf, n);
         } else if (n < 0 && !m_stop.load()) {
