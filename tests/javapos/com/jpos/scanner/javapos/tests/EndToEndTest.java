@@ -143,13 +143,15 @@ public final class EndToEndTest {
             FakeControl second = new FakeControl();
             fails("a second service in the process", JposConst.JPOS_E_ILLEGAL, "one scanner per process",
                     () -> second.open("Second", entry("Second", devType, 6), f));
-            // Today's natives have no event wait and no connection state: the service polls
-            // and reports no power. Natives with them take the same path through the wait.
+            // Natives without the event wait and connection state (an older library): the
+            // service polls and reports no power. With them it waits and reports power.
             boolean events = ScannerNatives.kolvex() instanceof ScannerEvents;
             System.out.println("natives " + (events ? "with" : "without") + " the event wait; CapPowerReporting "
                     + c.s13.getCapPowerReporting());
             if (!events) {
                 eq("CapPowerReporting without status", JposConst.JPOS_PR_NONE, c.s13.getCapPowerReporting());
+            } else {
+                eq("CapPowerReporting with status", JposConst.JPOS_PR_STANDARD, c.s13.getCapPowerReporting());
             }
 
             ok("claim", () -> s.claim(5000));
@@ -157,7 +159,8 @@ public final class EndToEndTest {
             ok("enable", () -> s.setDeviceEnabled(true));
             eq("DeviceEnabled", true, s.getDeviceEnabled());
             ok("checkHealth", () -> s.checkHealth(JposConst.JPOS_CH_INTERNAL));
-            eq("CheckHealthText", "Internal HCheck: Successful (Check Complete)", s.getCheckHealthText());
+            eq("CheckHealthText", "Internal HCheck: Successful (Check Complete" + (events ? ", online)" : ")"),
+                    s.getCheckHealthText());
 
             // One scan at a time; the listener re-enables DataEventEnabled.
             c.onData = e -> {
