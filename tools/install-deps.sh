@@ -13,7 +13,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 for p in cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format \
          default-jdk-headless g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 \
-         socat python3; do
+         socat python3 clang libclang-rt-14-dev; do
   have "$p" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ] || [ -n "${FORCE_UPDATE:-}" ]; then
