@@ -22,11 +22,14 @@ namespace {
 
 constexpr int32_t kRecvBufSize = 8192;
 constexpr uint32_t kRecvGapMs = 800;
+constexpr uint32_t kReplyWindowMs = 800;  // after a command write, texts may hold replies
 
 uint8_t s_RecvBuf[kRecvBufSize + 1];
 int32_t s_RecvLen = 0;
 uint32_t s_LastRecvTick = 0;
 std::atomic<TickSource> s_tickSource{nullptr};
+std::atomic<bool> s_commandWritten{false};
+std::atomic<uint32_t> s_LastCommandTick{0};
 
 plat::CCriticalSection& RecvLock() {
     static plat::CCriticalSection s_cs;
@@ -40,6 +43,11 @@ uint32_t Tick() {
 
 }  // namespace
 
+void NoteCommandWritten() noexcept {
+    s_LastCommandTick.store(Tick());
+    s_commandWritten.store(true);
+}
+
 void SetReceiveTickSource(TickSource source) {
     s_tickSource.store(source, std::memory_order_release);
 }
@@ -49,6 +57,7 @@ void ResetReceiveState() {
     s_RecvLen = 0;
     s_LastRecvTick = 0;
     s_RecvBuf[0] = 0;
+    s_commandWritten.store(false);
 }
 
 void KX_STDCALL ReceiveNotify(const uint8_t* data, int32_t length, void* context) {
@@ -115,12 +124,18 @@ void CScannerCtrl::ReceiveDataFromTAVRIX(const uint8_t* data, int32_t length) {
 
     const int32_t devType = m_DevType.load();
     CTraceLog& log = CTraceLog::Instance();
+    // Whether the device may be answering a command: then replies glued to other text are
+    // taken apart (device types 2 and 4).
+    const bool replyDue =
+        m_bSetupMode.load() == 1 ||
+        (s_commandWritten.load() && Tick() - s_LastCommandTick.load() <= kReplyWindowMs);
+    int32_t dropped = 0;
     // Frames are taken from the front by advancing `start`; the rest moves to the front of
     // the buffer once, when the call ends.
     int32_t start = 0;
     for (;;) {
         s_LastRecvTick = Tick();
-        const Frame frame = NextFrame(s_RecvBuf + start, s_RecvLen - start, devType);
+        const Frame frame = NextFrame(s_RecvBuf + start, s_RecvLen - start, devType, replyDue);
         start += frame.used;
         // The applying step: what each kind of frame changes in the service object.
         switch (frame.kind) {
@@ -142,12 +157,17 @@ void CScannerCtrl::ReceiveDataFromTAVRIX(const uint8_t* data, int32_t length) {
                 frame.AssignRecord(m_RecvText);
                 QueueScan(log, devType);
                 break;
-            case FrameKind::Incomplete:
             case FrameKind::Drop:
+                dropped += frame.used;
+                break;
+            case FrameKind::Incomplete:
                 break;
         }
         if (frame.kind == FrameKind::Incomplete || start >= s_RecvLen) break;
     }
+
+    if (dropped > 0)
+        log.Write(level::debug, "receive: dropped %d bytes that start no frame", dropped);
 
     const int32_t rest = s_RecvLen - start;
     if (rest > 0 && start > 0)

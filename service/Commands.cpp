@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/time.h"
+#include "scan/Framing.h"
 #include "service/ScannerCtrl.h"
 #include "trace/TraceLog.h"
 
@@ -26,6 +27,7 @@ void Write(TVX_HANDLE h, const void* bytes, size_t count) {
     // A failed write shows only as a missing acknowledgement; without a channel there is
     // nowhere to write.
     if (h == nullptr) return;
+    NoteCommandWritten();  // the receive path looks for replies glued to other text
     tvx_write(h, static_cast<const uint8_t*>(bytes), static_cast<int32_t>(count), kWriteTimeoutMs);
 }
 

@@ -19,7 +19,8 @@ else
     FORCE_UPDATE=1
   fi
   packages=("${demo_packages[@]}" libgtest-dev libgmock-dev libbenchmark-dev clang-format
-            g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 socat python3)
+            g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 socat python3
+            clang libclang-rt-14-dev)
 fi
 for p in "${packages[@]}"; do
   have "$p" || need+=("$p")

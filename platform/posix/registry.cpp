@@ -176,6 +176,11 @@ bool ParseHexBytes(const std::string& text, std::string& out) {
     return t.back() != ',';
 }
 
+bool StartsKey(const std::string& line) {
+    const std::string t = Trim(line);
+    return !t.empty() && t[0] == '[';
+}
+
 bool IsStringType(uint32_t type) {
     return type == 1 || type == 2 || type == 7;
 }
@@ -333,9 +338,10 @@ File Parse(const std::string& input) {
             currentPath = path;
             continue;
         }
-        // A value line; hex data may continue over following lines ending in '\'.
+        // A value line; hex data may continue over following lines ending in '\'. A key line
+        // ends the continuation: the unfinished value is lost, the key is read as usual.
         while (line.size() > 0 && line.back() == '\\' && i + 1 < lines.size() &&
-               line.find("=hex") != std::string::npos) {
+               line.find("=hex") != std::string::npos && !StartsKey(lines[i + 1])) {
             line.pop_back();
             line += Trim(lines[++i]);
         }

@@ -190,6 +190,27 @@ TEST_F(RegFile, MalformedInputsAreNotFound) {
     }
 }
 
+// A hex value whose last line ends in '\' right before a key line: the value is malformed and
+// lost, but the key line still opens its key, so the values below it land where they belong.
+TEST_F(RegFile, AKeyLineEndsAHexContinuation) {
+    const char* const kUdpKey = "SOFTWARE\\Tavrix\\udp";
+    for (const char* eol : {"\n", "\r\n"}) {
+        SCOPED_TRACE(eol[0] == '\r' ? "CR LF" : "LF");
+        const std::string e = eol;
+        Write(kHead + kKeyLine + "\"x\"=hex:01,\\" + e +
+              "  [HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrix\\udp]" + e + "\"Local\"=\"1.2.3.4:5\"" + e +
+              "\"y\"=hex:0a,\\" + e + "  0b" + e);
+        const Result local = Query(kUdpKey, "Local", false);
+        ASSERT_TRUE(local.found);
+        EXPECT_EQ(Z("1.2.3.4:5\0", 10), local.bytes);
+        EXPECT_FALSE(Query(kKey, "Local", false).found);  // not swallowed into the key above
+        EXPECT_FALSE(Query(kKey, "x", false).found);      // the cut value is lost
+        const Result y = Query(kUdpKey, "y", true);       // a real continuation still joins
+        ASSERT_TRUE(y.found);
+        EXPECT_EQ(Z("\x0a\x0b", 2), y.bytes);
+    }
+}
+
 TEST_F(RegFile, KeysExistWhenListedOrBelowAListedKey) {
     Write(kHead + kKeyLine + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Empty]\n");
     const struct {

@@ -103,10 +103,28 @@ TEST_F(FramingTest, FramesChunksByDeviceType) {
          0},
         {"NAK: the refusal is told apart", DEV_TYPE3, {{0, Bytes({0x15})}}, {}, ACK_NAK, 0},
         {"NAK then ACK", DEV_TYPE3, {{0, Bytes({0x15, 0x06})}}, {}, ACK_RECEIVED, 0},
-        {"garbage version byte discards the buffer",
+        {"garbage version byte: the garbage is dropped, the packet after it framed",
          DEV_TYPE3,
          {{0, Bytes({0x04, 0x01, 0x00, 0x02, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46}) + v1}},
+         {RecordV1(0x02, kLabel13)},
+         ACK_NONE,
+         0},
+        {"stray byte before an ACK in one chunk",
+         DEV_TYPE3,
+         {{0, Bytes({0x00, 0x06})}},
          {},
+         ACK_RECEIVED,
+         0},
+        {"stray byte, then an ACK in the next chunk",
+         DEV_TYPE3,
+         {{0, "A"}, {10, Bytes({0x06})}},
+         {},
+         ACK_RECEIVED,
+         0},
+        {"stray bytes between two packets",
+         DEV_TYPE3,
+         {{0, v1 + "\r\n" + PacketV2("ABCDE")}},
+         {RecordV1(0x02, kLabel13), RecordV2("ABCDE")},
          ACK_NONE,
          0},
         {"garbage first byte discards the buffer",
@@ -238,6 +256,126 @@ TEST_F(FramingTest, FramesChunksByDeviceType) {
             EXPECT_EQ(kProbeRecord, after.back());
         }
     }
+}
+
+// The dropped bytes of a chunk are counted in one trace line.
+TEST_F(FramingTest, DeviceType3LogsTheBytesItDroppedOncePerChunk) {
+    auto ctrl = Claimed(DEV_TYPE3);
+    testing_support::TraceCapture trace;
+    Feed(*ctrl, "xyz" + PacketV2("A") + "!!" + Bytes({0x06}));
+    Feed(*ctrl, PacketV2("B"));
+    EXPECT_EQ((std::vector<std::string>{RecordV2("A"), RecordV2("B")}), Queued(*ctrl));
+    EXPECT_EQ(ACK_RECEIVED, ctrl->m_bAckReceived.load());
+    int lines = 0;
+    for (const std::string& m : trace.Messages())
+        if (m.find("receive: dropped") != std::string::npos) {
+            ++lines;
+            EXPECT_NE(std::string::npos, m.find("receive: dropped 5 bytes that start no frame"));
+        }
+    EXPECT_EQ(1, lines);
+}
+
+// Device types 2 and 4: a reply or marker that shares a read with a label or with other
+// replies is taken apart while a reply is due (setup mode, or a command written within
+// 800 ms), and never otherwise.
+TEST_F(FramingTest, GluedRepliesAreTakenApartOnlyWhileAReplyIsDue) {
+    enum class Due { No, Command, SetupMode };
+    const struct {
+        const char* name;
+        Due due;
+        uint32_t sinceMs;  // tick advance between the command and the chunk
+        std::string chunk;
+        std::vector<std::string> scans;
+        int32_t ack;
+        int32_t setupMode;
+    } cases[] = {
+        {"end marker before a label",
+         Due::Command,
+         100,
+         "^^^^c" + kLabel13,
+         {"c" + kLabel13},
+         ACK_RECEIVED,
+         0},
+        {"end marker before a label, 800 ms after",
+         Due::Command,
+         800,
+         "^^^^c" + kLabel13,
+         {"c" + kLabel13},
+         ACK_RECEIVED,
+         0},
+        {"replies together queue no scan", Due::Command, 5, "!99900102;^^^^", {}, ACK_RECEIVED, 0},
+        {"the markers and reply of one command",
+         Due::Command,
+         5,
+         "@@@@!99900102;^^^^",
+         {},
+         ACK_RECEIVED,
+         0},
+        {"in setup mode, a bracketed reply before a label",
+         Due::SetupMode,
+         0,
+         "@@@@0102!!!!c" + kLabel13,
+         {"c" + kLabel13},
+         ACK_RECEIVED,
+         1},
+        // Outside the window the text is framed whole, as it always was.
+        {"no command: end marker and label are one scan",
+         Due::No,
+         0,
+         "^^^^c" + kLabel13,
+         {"^^^^c" + kLabel13},
+         ACK_NONE,
+         0},
+        {"801 ms after the command: one scan",
+         Due::Command,
+         801,
+         "^^^^c" + kLabel13,
+         {"^^^^c" + kLabel13},
+         ACK_NONE,
+         0},
+        {"no command: a label starting with a reply is whole",
+         Due::No,
+         0,
+         "!a;c12",
+         {"!a;c12"},
+         ACK_NONE,
+         0},
+    };
+    for (int32_t devType : {DEV_TYPE2, DEV_TYPE4}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", device type " + std::to_string(devType));
+            fake::FakeTavrix::Get().Reset();
+            ResetReceiveState();
+            auto ctrl = Claimed(devType);
+            ctrl->m_hTvx = tvx_open(L"HID", nullptr, 1);
+            if (c.due == Due::Command) ctrl->SendCommand("#99900102;", 0, -1);
+            if (c.due == Due::SetupMode) Feed(*ctrl, "@@@@");
+            Advance(c.sinceMs);
+            Feed(*ctrl, c.chunk);
+            EXPECT_EQ(c.scans, Queued(*ctrl));
+            EXPECT_EQ(c.ack, ctrl->m_bAckReceived.load());
+            EXPECT_EQ(c.setupMode, ctrl->m_bSetupMode.load());
+        }
+    }
+}
+
+// AutoDisable on device type 2 over a serial line writes its command with markers from inside
+// the receive call; the device's answers to it then come back in one read, and must not
+// become a scan of their own.
+TEST_F(FramingTest, AutoDisableRepliesInOneReadQueueNoScan) {
+    auto ctrl = std::make_unique<CScannerCtrl>();
+    ASSERT_EQ(0, ctrl->Open(DEV_TYPE2, COMM_SERIAL, 1, false));
+    ctrl->m_Claimed = 1;
+    ctrl->m_hTvx = tvx_open(L"COM", L"1,9600", 1);
+    ctrl->m_DeviceEnabled = 1;
+    ctrl->SetAutoDisable(1);
+    Feed(*ctrl, "c" + kLabel13);
+    ASSERT_FALSE(fake::FakeTavrix::Get().Writes().empty());  // the disable went out
+    Advance(30);
+    Feed(*ctrl, "@@@@!99900102;^^^^");
+    EXPECT_EQ(std::vector<std::string>{"c" + kLabel13}, Queued(*ctrl));
+    EXPECT_EQ(ACK_RECEIVED, ctrl->m_bAckReceived.load());
+    EXPECT_EQ(0, ctrl->m_bSetupMode.load());
 }
 
 TEST_F(FramingTest, GapTestIsRightAcrossTheTickWrap) {
