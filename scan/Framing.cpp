@@ -66,11 +66,6 @@ void KX_STDCALL ReceiveNotify(const uint8_t* data, int32_t length, void* context
 
 // Applies a scan frame: AutoDisable, the FIFO, the add-on pulse. The record is in m_RecvText.
 void CScannerCtrl::QueueScan(CTraceLog& log, int32_t devType) {
-    // With device type 3 this SetDeviceEnabled(0) waits, on the receive thread, for an
-    // acknowledgement that only a receive callback can deliver, so it usually runs its full
-    // 600 ms and ends with -3, which SetDeviceEnabled ignores. Deliberate: the device is
-    // disabled before its scan is queued, as AutoDisable promises, and the receive lock is not
-    // given up in the middle of a buffer.
     // A disabled device delivers nothing: the scan is dropped, also when an AutoDisable
     // earlier in the same chunk disabled it.
     if (m_DeviceEnabled.load() == 0) {
@@ -78,6 +73,9 @@ void CScannerCtrl::QueueScan(CTraceLog& log, int32_t devType) {
         log.Write(level::debug, "Scan dropped: device disabled");
         return;
     }
+    // The device is disabled before its scan is queued, as AutoDisable promises. Written from
+    // this thread, the command waits for no acknowledgement (only this thread could deliver
+    // it) and leaves the acknowledgement flag to whichever Java thread is waiting on it.
     if (m_AutoDisable.load() == 1) SetDeviceEnabled(0);
     // With the Code ID prefix off a text scan carries no identifier; a placeholder takes its
     // place, so that the label keeps its first character and decodes as unknown.
