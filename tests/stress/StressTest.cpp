@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <mutex>
 #include <random>
 #include <string>
@@ -92,9 +93,8 @@ TEST_P(StressTest, EveryLabelIsDeliveredWholeOnceInOrderOrAccountedFor) {
     const uint32_t scans = EnvNumber("KOLVEX_STRESS_SCANS", 1500);
     const uint32_t seed =
         EnvNumber("KOLVEX_STRESS_SEED", static_cast<uint32_t>(std::random_device{}()));
-    std::printf("stress: device type %d, %u labels, seed %u (KOLVEX_STRESS_SEED)\n", devType, scans,
-                seed);
-    std::fflush(stdout);
+    std::cout << "stress: device type " << devType << ", " << scans << " labels, seed " << seed
+              << " (KOLVEX_STRESS_SEED)" << std::endl;
 
     CScannerCtrl ctrl;
     ASSERT_EQ(0, ctrl.Open(devType, COMM_HID, 0, false));
@@ -239,9 +239,8 @@ TEST_P(StressTest, EveryLabelIsDeliveredWholeOnceInOrderOrAccountedFor) {
     const int64_t cleared = ctrl.m_ScansCleared.load();
     const int64_t full = ctrl.m_ScansDroppedFull.load();
     const int64_t disabled = ctrl.m_ScansDroppedDisabled.load();
-    std::printf("stress: delivered %zu, cleared %lld, dropped %lld (full) + %lld (disabled)\n",
-                delivered.size(), static_cast<long long>(cleared), static_cast<long long>(full),
-                static_cast<long long>(disabled));
+    std::cout << "stress: delivered " << delivered.size() << ", cleared " << cleared << ", dropped "
+              << full << " (full) + " << disabled << " (disabled)" << std::endl;
     EXPECT_EQ(static_cast<int64_t>(scans),
               static_cast<int64_t>(delivered.size()) + cleared + full + disabled)
         << "seed " << seed;
