@@ -26,6 +26,16 @@ void* operator new(size_t n) {
     if (void* p = std::malloc(n != 0 ? n : 1)) return p;
     throw std::bad_alloc();
 }
+void* operator new(size_t n, const std::nothrow_t&) noexcept {
+    return std::malloc(n != 0 ? n : 1);
+}
+void* operator new[](size_t n) {
+    return operator new(n);
+}
+void* operator new[](size_t n, const std::nothrow_t&) noexcept {
+    return std::malloc(n != 0 ? n : 1);
+}
+
 // The replacements pair malloc with free; the compiler cannot see that they belong together.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
@@ -33,6 +43,18 @@ void operator delete(void* p) noexcept {
     std::free(p);
 }
 void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 #pragma GCC diagnostic pop
