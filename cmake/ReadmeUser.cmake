@@ -1,16 +1,17 @@
 cmake_minimum_required(VERSION 3.25)
-# Writes the user part of README.md (cmake -DIN=README.md -DOUT=file -P ReadmeUser.cmake):
-# the introduction and the sections a user of the package needs, without the developer ones.
-set(keep "What this is" "Configuration" "Pointing the program at a real scanner"
-         "HID scanners (Vantrel)"
-         "Which library set for which JVM" "Java API"
-         "Installing")
+# Writes the installed README (cmake -DIN=README.md -DHEAD=file -DOUT=file -P ReadmeUser.cmake):
+# the package's own opening (HEAD: what is in the folder and commands that run from it),
+# then the sections of the project's README that a user of the package needs. Sections about
+# building, the build folders and the project's tests stay out.
+set(keep "What this is" "Configuration" "HID scanners (Vantrel)" "Java API"
+         "Natives inside the jar" "kolvex-doctor" "Using it from a JavaPOS application")
+file(READ ${HEAD} head)
 file(READ ${IN} text)
 # One list element per line; semicolons are kept aside meanwhile.
 string(REPLACE ";" "<semicolon>" text "${text}")
 string(REPLACE "\n" ";" lines "${text}")
 set(out "")
-set(keeping 1)
+set(keeping 0)
 foreach(line IN LISTS lines)
   if(line MATCHES "^## (.*)$")
     list(FIND keep "${CMAKE_MATCH_1}" i)
@@ -25,4 +26,4 @@ foreach(line IN LISTS lines)
   endif()
 endforeach()
 string(REPLACE "<semicolon>" ";" out "${out}")
-file(WRITE ${OUT} "${out}")
+file(WRITE ${OUT} "${head}${out}")

@@ -70,9 +70,12 @@ void CScannerCtrl::PushOrDrop(const std::string& scan) {
             m_bFifoFullBurst = false;
         }
     }
-    if (logDrop)
+    if (logDrop) {
         CTraceLog::Instance().Write(
             level::err, "PushFifoData: FIFO full at %d scans, dropping new scans", queued);
+        return;
+    }
+    m_Events.Signal(EVENT_DATA);  // wakes a waiting listener; no polling
 }
 
 void CScannerCtrl::PopFifoData() {

@@ -1,6 +1,7 @@
 // Claim, release and close: moves the service object between opened and claimed and back to
 // closed. Runs on the calling Java thread; the locks taken here are the FIFO's, through
-// EmptyFifo, and m_csTvx around swapping the channel handle out.
+// EmptyFifo, and m_csTvx around swapping the channel handle out. Each failure leaves its reason
+// in m_Events for the Java side.
 #include <string>
 
 #include "service/Commands.h"
@@ -14,17 +15,27 @@ namespace {
 constexpr int32_t kSerialBaud = 9600;
 constexpr size_t kParamChars = 64;
 
+// The ASCII text of the framework's type and parameters, for a reason text.
+std::string Narrow(const wchar_t* text) {
+    std::string out;
+    for (; text != nullptr && *text != L'\0'; ++text)
+        out += *text > 0 && *text < 0x7F ? static_cast<char>(*text) : '?';
+    return out;
+}
+
 }  // namespace
 
 int32_t CScannerCtrl::Close() {
     CTraceScope scope("qds::OPOS::CScannerCtrl::Close");
     if (!m_bOpened.load()) return OPOS_E_CLOSED;
+    m_Events.Closing();  // a waiting listener wakes now, not after the release
     if (m_Claimed.load()) {
         m_ResultCode = OPOS_SUCCESS;
         Release();
     }
     // The framework runs no callback once tvx_close has returned.
     CloseChannel(true);
+    if (m_Events.State() != CONN_UNKNOWN) m_Events.SetState(CONN_OFFLINE);
     EmptyFifo();
     m_Claimed = 0;
     m_bOpened = 0;
@@ -46,7 +57,11 @@ int32_t CScannerCtrl::ClaimDevice() {
     CTraceScope scope("qds::OPOS::CScannerCtrl::ClaimDevice");
     CTraceLog& log = CTraceLog::Instance();
     log.Write(level::debug, "ClaimDevice!");
-    if (!m_bOpened.load()) return OPOS_E_CLOSED;
+    m_Events.ClearReason();
+    if (!m_bOpened.load()) {
+        m_Events.SetReason("ClaimDevice failed: not opened");
+        return OPOS_E_CLOSED;
+    }
     if (m_Claimed.load()) {
         m_ResultCode = OPOS_SUCCESS;
         return OPOS_SUCCESS;
@@ -73,18 +88,34 @@ int32_t CScannerCtrl::ClaimDevice() {
             type = L"HID";
             break;
         default:
+            m_Events.SetReason("ClaimDevice failed: communication type " +
+                               std::to_string(commuType) + " has no transport");
             m_ResultCode = OPOS_E_NOEXIST;
             return OPOS_E_NOEXIST;
     }
 
+    const FrameworkExtraFns extras = FrameworkExtras();
     TVX_HANDLE h = tvx_open(type, paramText, 1);
     if (h == nullptr) {
         log.Write(level::err, "tvx_open error!CommuTpye:%d", commuType);
+        // Read at once, on this thread: the framework keeps the reason per thread.
+        const std::string why = FrameworkReason();
+        if (!why.empty()) {
+            log.Write(level::err, "tvx_open reason: %s", why.c_str());
+            m_Events.SetReason(why);
+        } else {
+            std::string tried = Narrow(type);
+            if (paramText != nullptr) tried += " " + Narrow(paramText);
+            m_Events.SetReason("ClaimDevice failed: the framework could not open " + tried);
+        }
+        if (m_Events.State() != CONN_UNKNOWN) m_Events.SetState(CONN_OFFLINE);
         m_ResultCode = OPOS_E_ILLEGAL;
         return OPOS_E_ILLEGAL;
     }
     m_hTvx = h;
     tvx_register_notify(h, 0, &ReceiveNotify, this);
+    if (extras.registerStatus != nullptr && extras.registerStatus(h, &StatusNotify, this) == 0)
+        m_Events.SetState(CONN_ONLINE);
     m_ResultCode = OPOS_SUCCESS;
     m_Claimed = 1;
 
@@ -93,6 +124,11 @@ int32_t CScannerCtrl::ClaimDevice() {
         if (ret != SEND_OK) {
             // The channel stays open and registered; the next ClaimDevice or Close closes it.
             log.Write(level::err, "Claim cmd ret:%d!", ret);
+            m_Events.SetReason(
+                ret == SEND_NO_ACK
+                    ? "ClaimDevice failed: the scanner did not answer the claim command"
+                    : "ClaimDevice failed: the claim command could not be sent (" +
+                          std::to_string(ret) + ")");
             m_Claimed = 0;
             const int32_t code = ret == SEND_NO_ACK ? OPOS_E_TIMEOUT : OPOS_E_FAILURE;
             m_ResultCode = code;
@@ -120,8 +156,15 @@ int32_t CScannerCtrl::Release() {
     CTraceScope scope("qds::OPOS::CScannerCtrl::Release");
     CTraceLog& log = CTraceLog::Instance();
     log.Write(level::debug, "Release!");
-    if (!m_bOpened.load()) return OPOS_E_CLOSED;
-    if (!m_Claimed.load()) return OPOS_E_NOTCLAIMED;
+    m_Events.ClearReason();
+    if (!m_bOpened.load()) {
+        m_Events.SetReason("ReleaseDevice failed: not opened");
+        return OPOS_E_CLOSED;
+    }
+    if (!m_Claimed.load()) {
+        m_Events.SetReason("ReleaseDevice failed: not claimed");
+        return OPOS_E_NOTCLAIMED;
+    }
     if (m_DevType.load() == DEV_TYPE3) {
         const int32_t ret = SendCommand(kFrameRelease, kCommandAckWaitMs, kFrameSize);
         log.Write(level::debug, "Sent Release cmd return:%d!", ret);
@@ -136,7 +179,9 @@ int32_t CScannerCtrl::Release() {
 }
 
 int32_t CScannerCtrl::ClearInput() {
+    m_Events.ClearReason();
     if (!m_bOpened.load()) {
+        m_Events.SetReason("ClearInput failed: not opened");
         m_ResultCode = OPOS_E_CLOSED;
         return OPOS_E_CLOSED;
     }

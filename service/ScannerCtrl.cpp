@@ -58,7 +58,11 @@ const std::string& CScannerCtrl::CheckHealthText() const {
 int32_t CScannerCtrl::Open(int32_t devType, int32_t commuType, int32_t comPort,
                            bool keepDataEvents) {
     CTraceScope scope("qds::OPOS::CScannerCtrl::Open");
-    if (m_bOpened) return OPOS_E_ILLEGAL;
+    if (m_bOpened) {
+        m_Events.SetReason("Open failed: already open");
+        return OPOS_E_ILLEGAL;
+    }
+    m_Events.ClearReason();
 
     m_ResultCode = OPOS_SUCCESS;
     m_bKeepDataEventEnabled = keepDataEvents ? 1 : 0;
@@ -77,7 +81,10 @@ int32_t CScannerCtrl::Open(int32_t devType, int32_t commuType, int32_t comPort,
             log.Write(level::debug, "COM1");
             break;
         case COMM_SERIAL:
-            if (comPort == 0) return OPOS_E_NOEXIST;
+            if (comPort == 0) {
+                m_Events.SetReason("Open failed: serial port 0 does not exist");
+                return OPOS_E_NOEXIST;
+            }
             m_ComPort = comPort;
             log.Write(level::debug, "COM%d", comPort);
             break;
@@ -96,6 +103,9 @@ int32_t CScannerCtrl::Open(int32_t devType, int32_t commuType, int32_t comPort,
     m_bOpened = 1;
     m_ResultCode = OPOS_SUCCESS;
     m_State = OPOS_S_IDLE;
+    // Where the framework reports status, the state is known from here on: offline until a
+    // claim opens the channel.
+    m_Events.Opened(FrameworkExtras().registerStatus != nullptr ? CONN_OFFLINE : CONN_UNKNOWN);
     ReadSuffixSetting();
 
     {

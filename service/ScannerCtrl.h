@@ -3,6 +3,7 @@
 // Its methods live in eight files; each section below names the file of its group:
 // service/ScannerCtrl.cpp, service/Lifecycle.cpp, service/Properties.cpp,
 // service/Commands.cpp, scan/Framing.cpp, scan/Fifo.cpp, scan/Decode.cpp and jni/AddOn.cpp.
+// The event wait, connection state and failure reason are m_Events (service/FrameworkExtras.h).
 // The named values (device types, State, result codes, property indexes) are in
 // service/ScannerTypes.h.
 //
@@ -24,6 +25,7 @@
 #include "platform/registry.h"
 #include "platform/sync.h"
 #include "scan/FifoAllocator.h"
+#include "service/FrameworkExtras.h"
 #include "service/ScannerTypes.h"
 
 namespace qds {
@@ -198,6 +200,8 @@ class CScannerCtrl {
     std::atomic<int64_t> m_ScansDroppedDisabled{0};  // received while DeviceEnabled is 0
     std::atomic<int64_t> m_ScansCleared{0};          // emptied by ClearInput, Release, Close
     bool m_bFifoFullBurst = false;  // guarded by m_csData: a drop was logged since the last push
+    // Event wait, connection state and failure reason (service/FrameworkExtras.cpp).
+    CServiceEvents m_Events;
 
   private:
     void ReadSuffixSetting();                                // service/ScannerCtrl.cpp

@@ -18,6 +18,8 @@ check_dll "$top"/win64/bin/Kolvex.dll pei-x86-64 Tavrix
 check_dll "$top"/win64/bin/Tavrix.dll pei-x86-64
 check_dll "$top"/win32/bin/Vantrel.dll pei-i386
 check_dll "$top"/win64/bin/Vantrel.dll pei-x86-64
+check_dll "$top"/win32/bin/kolvex-doctor.exe pei-i386
+check_dll "$top"/win64/bin/kolvex-doctor.exe pei-x86-64
 
 # 32-bit: Kolvex.dll imports exactly the five stdcall-decorated names of the contract from
 # Tavrix.dll, which exports those and our extras (looked up at run time, never imported).

@@ -15,7 +15,7 @@ for f in "$sim_bin" "$build/lib/kolvex.jar" "$build/lib/kolvex-api.jar" "$build/
 done
 
 # The demo program, compiled against the built jar.
-javac --release 11 -Xlint:all -Werror -classpath "$jar" -d "$work/classes" \
+javac --release 8 -Xlint:all -Werror -classpath "$jar" -d "$work/classes" \
   "$root"/tools/demo/com/jpos/scanner/demo/ScanPrinter.java
 
 cleanup() {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <jni.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "platform/dynlib.h"
 #include "platform/export.h"
+#include "platform/sync.h"
 #include "service/ScannerTypes.h"
 
 using namespace qds::OPOS;
@@ -58,6 +60,14 @@ void JNICALL SetByteArrayRegion(JNIEnv*, jbyteArray array, jsize start, jsize le
     ASSERT_LE(static_cast<size_t>(start) + static_cast<size_t>(len), a->bytes.size());
     std::memcpy(a->bytes.data() + start, buf, static_cast<size_t>(len));
 }
+// Strings the library makes (lastReason), as UTF-16.
+std::vector<std::unique_ptr<std::u16string>> g_strings;
+jstring JNICALL NewString(JNIEnv*, const jchar* chars, jsize len) {
+    if (len < 0 || (chars == nullptr && len > 0)) return nullptr;
+    g_strings.push_back(std::make_unique<std::u16string>(reinterpret_cast<const char16_t*>(chars),
+                                                         static_cast<size_t>(len)));
+    return reinterpret_cast<jstring>(g_strings.back().get());
+}
 void JNICALL CallVoidMethod(JNIEnv*, jobject, jmethodID, ...) {
     ADD_FAILURE() << "no call may reach Java";
 }
@@ -71,6 +81,7 @@ JNINativeInterface_ MakeTable() {
     t.NewByteArray = &NewByteArray;
     t.SetByteArrayRegion = &SetByteArrayRegion;
     t.CallVoidMethod = &CallVoidMethod;
+    t.NewString = &NewString;
     return t;
 }
 const JNINativeInterface_ g_table = MakeTable();
@@ -92,9 +103,11 @@ using FreezeFn = void(JNICALL*)(JNIEnv*, jobject, jint);
 using GetStringFn = jbyteArray(JNICALL*)(JNIEnv*, jobject, jint);
 using SetNumberFn = jint(JNICALL*)(JNIEnv*, jobject, jint, jint);
 
+using ReasonFn = jstring(JNICALL*)(JNIEnv*, jobject);
+
 // The exported name of a method: decorated with the argument bytes on 32-bit Windows.
-std::string ExportName(const char* method, int argBytes) {
-    std::string name = std::string("Java_com_jpos_scanner_Kolvex_") + method;
+std::string ExportName(const char* method, int argBytes, const char* cls = "Kolvex") {
+    std::string name = std::string("Java_com_jpos_scanner_") + cls + "_" + method;
 #if defined(KOLVEX_DECORATED_EXPORTS)
     return "_" + name + "@" + std::to_string(argBytes);
 #else
@@ -113,12 +126,16 @@ struct Kolvex {
     FreezeFn COFreezeEvents = nullptr;
     GetStringFn GetPropertyString = nullptr;
     SetNumberFn SetPropertyNumber = nullptr;
+    // com.jpos.scanner.KolvexEvents
+    IntFn waitEvent = nullptr;
+    NoArgFn connectionState = nullptr;
+    ReasonFn lastReason = nullptr;
 
     std::vector<std::string> missing;
 
     template <typename F>
-    void Resolve(F& fn, const char* method, int argBytes) {
-        const std::string name = ExportName(method, argBytes);
+    void Resolve(F& fn, const char* method, int argBytes, const char* cls = "Kolvex") {
+        const std::string name = ExportName(method, argBytes, cls);
         fn = reinterpret_cast<F>(qds::plat::GetSymbol(lib, name.c_str()));
         if (fn == nullptr) missing.push_back(name);
     }
@@ -141,6 +158,9 @@ Kolvex& K() {
         x.Resolve(x.GetPropertyString, "GetPropertyString", 12);
         x.Resolve(x.SetPropertyNumber, "SetPropertyNumber", 16);
         x.Resolve(x.GetPropertyNumber, "GetPropertyNumber", 12);
+        x.Resolve(x.waitEvent, "waitEvent", 12, "KolvexEvents");
+        x.Resolve(x.connectionState, "connectionState", 8, "KolvexEvents");
+        x.Resolve(x.lastReason, "lastReason", 8, "KolvexEvents");
         return x;
     }();
     return k;
@@ -242,6 +262,48 @@ TEST_F(JniExportsTest, OpenClaimSettersAndClose) {
     EXPECT_EQ(0, k.Close(Env(), kThis));
     EXPECT_EQ(OPOS_S_CLOSED, k.GetPropertyNumber(Env(), kThis, PIDX_State));
     qds::plat::FreeLib(addOn);
+}
+
+// The extension natives: a waiter sleeping in waitEvent is woken by Close; the connection
+// state shows that the run-time lookup found the test double's tvx_register_status in the
+// loaded framework module; the reason arrives as a Java string.
+struct EventWaiter {
+    static uint32_t Run(void* p) {
+        auto* self = static_cast<EventWaiter*>(p);
+        self->started.Set();
+        self->bits = K().waitEvent(self->env, kThis, -1);
+        self->done.Set();
+        return 0;
+    }
+    JNIEnv* env = Env();  // taken on the test's thread: Env() writes the shared table
+    std::atomic<jint> bits{-100};
+    qds::plat::CEvent started{true, false};
+    qds::plat::CEvent done{true, false};
+    qds::plat::CThread thread;
+};
+
+TEST_F(JniExportsTest, EventWaitStateAndReason) {
+    constexpr jint kClosed = 4, kStateOffline = 0;
+    Kolvex& k = K();
+    // Not open: answers at once (with what the earlier test's close left pending).
+    EXPECT_EQ(kClosed, k.waitEvent(Env(), kThis, -1) & kClosed);
+    EXPECT_EQ(OPOS_E_CLOSED, k.ClaimDevice(Env(), kThis, 0));
+    jstring reason = k.lastReason(Env(), kThis);
+    ASSERT_NE(nullptr, reason);
+    EXPECT_EQ(u"ClaimDevice failed: not opened", *reinterpret_cast<std::u16string*>(reason));
+
+    ASSERT_EQ(OPOS_SUCCESS, k.Open(Env(), kThis, DEV_TYPE2, COMM_HID, 0, 0));
+    EXPECT_EQ(kStateOffline, k.connectionState(Env(), kThis));
+    EXPECT_EQ(0, k.waitEvent(Env(), kThis, 0));
+    EXPECT_EQ(u"", *reinterpret_cast<std::u16string*>(k.lastReason(Env(), kThis)));
+
+    EventWaiter w;
+    ASSERT_TRUE(w.thread.Start(&EventWaiter::Run, &w));
+    ASSERT_EQ(qds::plat::WaitResult::Signaled, w.started.Wait(20000));
+    EXPECT_EQ(0, k.Close(Env(), kThis));
+    ASSERT_EQ(qds::plat::WaitResult::Signaled, w.done.Wait(20000));
+    EXPECT_EQ(kClosed, w.bits.load() & kClosed);
+    w.thread.Join();
 }
 
 }  // namespace

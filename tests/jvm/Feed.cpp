@@ -28,6 +28,29 @@ JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_answerFrames(JNIEnv*, jc
     });
 }
 
+// reason null: tvx_open succeeds again; otherwise it fails and tvx_last_error gives reason.
+JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_failOpen(JNIEnv* env, jclass,
+                                                                 jstring reason) {
+    fake::FakeTavrix& fake = fake::FakeTavrix::Get();
+    if (reason == nullptr) {
+        fake.SetOpenFails(false);
+        fake.SetOpenReason("");
+        return;
+    }
+    const char* text = env->GetStringUTFChars(reason, nullptr);
+    if (text == nullptr) return;
+    fake.SetOpenReason(text);
+    env->ReleaseStringUTFChars(reason, text);
+    fake.SetOpenFails(true);
+}
+
+// Hands a lost (0) or back (1) status to the status callback and returns once it has run.
+JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_status(JNIEnv*, jclass, jint status) {
+    fake::FakeTavrix& fake = fake::FakeTavrix::Get();
+    fake.SendStatus(status);
+    fake.WaitIdle();
+}
+
 // Hands the bytes to the receive callback and returns once it has run.
 JNIEXPORT void JNICALL Java_com_jpos_scanner_tests_Feed_deliver(JNIEnv* env, jclass,
                                                                 jbyteArray bytes) {

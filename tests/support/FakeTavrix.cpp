@@ -4,6 +4,10 @@
 
 namespace fake {
 
+namespace {
+thread_local std::string t_lastReason;  // what tvx_last_error hands this thread
+}  // namespace
+
 using qds::plat::CLock;
 
 FakeTavrix& FakeTavrix::Get() {
@@ -37,6 +41,7 @@ void FakeTavrix::Reset() {
     m_pending.clear();
     m_openFails = false;
     m_poisonOnClose = false;
+    m_openReason.clear();
     m_channelWord = 0x1234;
     m_writeHook = nullptr;
     for (FakeChannel* c : m_channels) c->open = false;
@@ -46,6 +51,11 @@ void FakeTavrix::Reset() {
 void FakeTavrix::SetOpenFails(bool fails) {
     CLock lock(m_cs);
     m_openFails = fails;
+}
+
+void FakeTavrix::SetOpenReason(const std::string& reason) {
+    CLock lock(m_cs);
+    m_openReason = reason;
 }
 
 void FakeTavrix::SetChannelWord(uint32_t word) {
@@ -83,7 +93,16 @@ void FakeTavrix::SetWriteHook(std::function<void(const std::string&)> hook) {
 void FakeTavrix::Deliver(const std::string& bytes, uint32_t delayMs) {
     {
         CLock lock(m_cs);
-        m_pending.push_back({bytes, delayMs});
+        m_pending.push_back({bytes, delayMs, -1});
+        m_idle.Reset();
+    }
+    m_wake.Set();
+}
+
+void FakeTavrix::SendStatus(int32_t status) {
+    {
+        CLock lock(m_cs);
+        m_pending.push_back({std::string(), 0, status});
         m_idle.Reset();
     }
     m_wake.Set();
@@ -130,10 +149,11 @@ TVX_HANDLE FakeTavrix::Open(const wchar_t* type, const wchar_t* params, int32_t 
     {
         CLock lock(m_cs);
         fails = m_openFails;
+        if (fails) t_lastReason = m_openReason;
     }
     FakeChannel* ch = nullptr;
     if (!fails) {
-        ch = new FakeChannel{nullptr, 0, nullptr, nullptr, true};
+        ch = new FakeChannel{nullptr, 0, nullptr, nullptr, true, nullptr, nullptr};
         ch->pWord = &ch->word;
         CLock lock(m_cs);
         ch->word = m_channelWord;
@@ -198,6 +218,20 @@ void FakeTavrix::Close(TVX_HANDLE h) {
     if (m_current == ch) m_current = nullptr;
 }
 
+int32_t FakeTavrix::RegisterStatus(TVX_HANDLE h, TVX_STATUS_NOTIFY cb, void* ctx) {
+    Call c;
+    c.fn = "status";
+    c.handle = h;
+    Record(c);
+    if (h == nullptr) return -1;
+    CLock notify(m_csNotify);
+    CLock lock(m_cs);
+    auto* ch = static_cast<FakeChannel*>(h);
+    ch->statusCallback = cb;
+    ch->statusContext = ctx;
+    return 0;
+}
+
 uint32_t FakeTavrix::DeliveryThread(void* p) {
     auto* self = static_cast<FakeTavrix*>(p);
     for (;;) {
@@ -221,17 +255,22 @@ uint32_t FakeTavrix::DeliveryThread(void* p) {
         if (next.delayMs) qds::plat::SleepMs(next.delayMs);
         CLock notify(self->m_csNotify);
         TVX_NOTIFY cb = nullptr;
+        TVX_STATUS_NOTIFY statusCb = nullptr;
         void* ctx = nullptr;
         {
             CLock lock(self->m_cs);
             if (self->m_current && self->m_current->open) {
                 cb = self->m_current->callback;
-                ctx = self->m_current->context;
+                statusCb = self->m_current->statusCallback;
+                ctx = next.status < 0 ? self->m_current->context : self->m_current->statusContext;
             }
         }
-        if (cb)
+        if (next.status >= 0) {
+            if (statusCb) statusCb(next.status, ctx);
+        } else if (cb) {
             cb(reinterpret_cast<const uint8_t*>(next.bytes.data()),
                static_cast<int32_t>(next.bytes.size()), ctx);
+        }
     }
 }
 
@@ -257,6 +296,19 @@ int32_t KX_STDCALL tvx_clear(TVX_HANDLE h) {
 int32_t KX_STDCALL tvx_close(TVX_HANDLE h) {
     fake::FakeTavrix::Get().Close(h);
     return 0;
+}
+int32_t KX_STDCALL tvx_last_error(char* buffer, int32_t size) {
+    const std::string& reason = fake::t_lastReason;
+    if (buffer != nullptr && size > 0) {
+        const size_t n = reason.size() < static_cast<size_t>(size) ? reason.size()
+                                                                   : static_cast<size_t>(size) - 1;
+        reason.copy(buffer, n);
+        buffer[n] = '\0';
+    }
+    return static_cast<int32_t>(reason.size());
+}
+int32_t KX_STDCALL tvx_register_status(TVX_HANDLE h, TVX_STATUS_NOTIFY cb, void* ctx) {
+    return fake::FakeTavrix::Get().RegisterStatus(h, cb, ctx);
 }
 
 }  // extern "C"

@@ -2,9 +2,10 @@
 //
 // Records every call with its arguments and bytes, hands bytes to the registered callback
 // from a thread of its own (so acknowledgements can end a wait on the test's thread), and
-// can be told to fail tvx_open. One instance per process: FakeTavrix::Get(). Like the real
-// framework it is never destroyed, so a service object destroyed at process exit may still
-// close its channel.
+// can be told to fail tvx_open (with a reason for tvx_last_error). It offers the framework's
+// extras (tvx_last_error, tvx_register_status) and sends lost/back status on the same thread
+// as the bytes. One instance per process: FakeTavrix::Get(). Like the real framework it is
+// never destroyed, so a service object destroyed at process exit may still close its channel.
 #pragma once
 
 #include <cstdint>
@@ -13,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "framework/Tavrix.h"
+#include "framework/TavrixExt.h"
 #include "platform/sync.h"
 
 namespace fake {
 
 struct Call {
-    std::string fn;  // "open", "register", "write", "clear", "close"
+    std::string fn;  // "open", "register", "write", "clear", "close", "status"
     TVX_HANDLE handle = nullptr;
     std::wstring type;        // open
     std::wstring params;      // open
@@ -37,6 +38,8 @@ struct FakeChannel {
     TVX_NOTIFY callback;
     void* context;
     bool open;
+    TVX_STATUS_NOTIFY statusCallback;
+    void* statusContext;
 };
 
 class FakeTavrix {
@@ -47,6 +50,8 @@ class FakeTavrix {
     // handed out stay valid memory (they are never freed while the process lives).
     void Reset();
     void SetOpenFails(bool fails);
+    // The reason tvx_last_error gives the thread whose tvx_open failed ("" : none).
+    void SetOpenReason(const std::string& reason);
     void SetChannelWord(uint32_t word);
 
     std::vector<Call> Calls();
@@ -59,6 +64,9 @@ class FakeTavrix {
     // Queues bytes for the delivery thread, which waits delayMs and then calls the callback
     // of the most recently registered open channel.
     void Deliver(const std::string& bytes, uint32_t delayMs = 0);
+    // Queues a status (TVX_STATUS_LOST or _BACK) for the delivery thread, which hands it to
+    // the status callback of the most recently registered open channel.
+    void SendStatus(int32_t status);
     // Blocks until every queued delivery has been handed to the callback (or dropped).
     void WaitIdle();
     // Hands the bytes to the current callback on the calling thread, before returning (as a
@@ -77,6 +85,7 @@ class FakeTavrix {
     void Write(TVX_HANDLE h, const uint8_t* data, int32_t length, int32_t timeoutMs);
     void Clear(TVX_HANDLE h);
     void Close(TVX_HANDLE h);
+    int32_t RegisterStatus(TVX_HANDLE h, TVX_STATUS_NOTIFY cb, void* ctx);
 
   private:
     FakeTavrix();
@@ -87,6 +96,7 @@ class FakeTavrix {
     struct Pending {
         std::string bytes;
         uint32_t delayMs;
+        int32_t status;  // -1: bytes; otherwise a status for the status callback
     };
 
     qds::plat::CCriticalSection m_cs;        // state below
@@ -100,6 +110,7 @@ class FakeTavrix {
     bool m_busy = false;
     bool m_openFails = false;
     bool m_poisonOnClose = false;
+    std::string m_openReason;
     uint32_t m_channelWord = 0x1234;
     FakeChannel* m_current = nullptr;
     std::vector<FakeChannel*> m_channels;

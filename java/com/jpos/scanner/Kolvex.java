@@ -7,7 +7,8 @@ package com.jpos.scanner;
  */
 public class Kolvex {
     static {
-        System.loadLibrary("Kolvex");
+        // java.library.path first, else the natives bundled on the class path.
+        KolvexLoader.load();
     }
 
     /** Returns 0, 106 (already open) or 109 (no such port). keepDataEvents greater than 0 keeps DataEventEnabled set after each data event. */

@@ -7,4 +7,11 @@ public interface ScanListener {
 
     /** A pull failed, or {@link #onScan} threw. The listener thread carries on. */
     default void onError(Exception error) {}
+
+    /**
+     * The scanner's connection changed: {@link ScannerEvents#STATE_OFFLINE} when it was lost,
+     * {@link ScannerEvents#STATE_ONLINE} when it is back. Only natives that report status
+     * call it (see {@link ScannerSession#connectionState()}).
+     */
+    default void onStatus(int state) {}
 }

@@ -11,6 +11,7 @@ import static com.jpos.scanner.api.ScannerSession.DEV_TYPE3;
 import static com.jpos.scanner.api.ScannerSession.DEV_TYPE4;
 
 import com.jpos.scanner.Kolvex;
+import com.jpos.scanner.KolvexEvents;
 import java.io.IOException;
 import java.net.DatagramSocket;
 import java.nio.charset.StandardCharsets;
@@ -169,10 +170,10 @@ public final class EndToEnd {
     static List<Scan> scansFor(int type) {
         switch (type) {
             case DEV_TYPE1:
-                return List.of(text("ean13", "4006381333931", 104), text("code39", "CODE-39", 108),
+                return Arrays.asList(text("ean13", "4006381333931", 104), text("code39", "CODE-39", 108),
                         text("qr", "https://example.com/q", 204), text("code93", "C93", 109));
             case DEV_TYPE3:
-                return List.of(
+                return Arrays.asList(
                         new Scan("scan code128 ABC-128 v1", ascii("ABC-128"), ascii("ABC-128"), 110),
                         new Scan("scan qr QR\\x00CODE v2 mod=5D", ascii("]QR\0CODE"), ascii("QR\0CODE"), 204),
                         new Scan("scan ean13+s 590123412345712 v1", ascii("590123412345712"),
@@ -180,7 +181,7 @@ public final class EndToEnd {
                         new Scan("scan datamatrix DM-SPLIT-ACROSS-CHUNKS v2 chunks=3 gap=100",
                                 ascii("0DM-SPLIT-ACROSS-CHUNKS"), ascii("DM-SPLIT-ACROSS-CHUNKS"), 203));
             default:
-                return List.of(text("ean8", "96385074", 103), text("code128", "Code-128", 110),
+                return Arrays.asList(text("ean8", "96385074", 103), text("code128", "Code-128", 110),
                         text("databar", "0101234567890128", 131), text("code93", "C93", 109));
         }
     }
@@ -328,7 +329,7 @@ public final class EndToEnd {
         // follows would arrive glued to it. So the scanner stays silent here; its replies are
         // exercised over UDP, where datagrams keep their bounds.
         String reply = devType == DEV_TYPE2 || devType == DEV_TYPE4 ? "none" : "auto";
-        List<String> simArgs = new ArrayList<>(List.of("--type", Integer.toString(devType), "--pty",
+        List<String> simArgs = new ArrayList<>(Arrays.asList("--type", Integer.toString(devType), "--pty",
                 "--record", record.toString(), "--reply", reply));
         simArgs.addAll(simOptions);
         sim = new Sim(simPath, simArgs.toArray(new String[0]));
@@ -370,13 +371,24 @@ public final class EndToEnd {
         check("HID scan queued", waitDataCount(1));
         deliver(s);
 
-        // Unplugged and plugged in again: the framework reopens by itself.
+        // Unplugged and plugged in again: the framework reopens by itself. Where it reports
+        // status, the service follows: offline, then online, each traced.
+        KolvexEvents ev = new KolvexEvents();
+        boolean status = ev.connectionState() != KolvexEvents.STATE_UNKNOWN;
+        if (!status) {
+            System.out.println("SKIP lost/back status: the framework offers no tvx_register_status");
+        } else {
+            eq("connection once claimed", KolvexEvents.STATE_ONLINE, ev.connectionState());
+            ev.waitEvent(0);  // what the claim and the scan left pending
+        }
         sim.ok("unplug");
+        if (status) check("lost reported", waitState(ev, KolvexEvents.STATE_OFFLINE));
         sim.ok("replug");
         Scan t = new Scan("scan qr AFTER-REPLUG v1", ascii("AFTER-REPLUG"), ascii("AFTER-REPLUG"), 204);
         // The device is back once the framework has reopened it; until then a scan is lost,
         // so ask the simulator to wait for the connection first.
         sim.ok("waitconnect 10000");
+        if (status) check("back reported", waitState(ev, KolvexEvents.STATE_ONLINE));
         sim.ok(t.command);
         check("scan after replug queued", waitDataCount(1));
         deliver(t);
@@ -386,6 +398,27 @@ public final class EndToEnd {
         expect("release", cat(RELEASE, SCAN_ON));
         eq("Close", 0, k.Close());
         sim.close();
+        if (status) {
+            List<String> lines = Files.readAllLines(Paths.get(System.getProperty("e2e.trace")),
+                    StandardCharsets.ISO_8859_1);
+            int lost = -1, back = -1;
+            for (int i = 0; i < lines.size(); i++) {
+                if (lines.get(i).endsWith("device lost") && lost < 0) lost = i;
+                if (lines.get(i).endsWith("device back") && back < 0) back = i;
+            }
+            check("trace has a device lost line", lost >= 0);
+            check("trace has a device back line after it", back > lost && lost >= 0);
+        }
+    }
+
+    /** Sleeps in the event wait until the connection state is the one wanted (bounded). */
+    static boolean waitState(KolvexEvents ev, int want) {
+        long end = System.nanoTime() + 20_000_000_000L;
+        while (System.nanoTime() < end) {
+            if (ev.connectionState() == want) return true;
+            ev.waitEvent(1000);
+        }
+        return ev.connectionState() == want;
     }
 
     public static void main(String[] args) throws Exception {

@@ -16,6 +16,12 @@ final class Feed {
     /** Hands the bytes to the receive callback; returns once it has run. */
     static native void deliver(byte[] bytes);
 
+    /** null: tvx_open succeeds; otherwise it fails and tvx_last_error gives the reason. */
+    static native void failOpen(String reason);
+
+    /** Hands lost (0) or back (1) to the channel's status callback; returns once it has run. */
+    static native void status(int status);
+
     /** How often the framework function ("open", "write", "clear", "close") was called. */
     static native int count(String fn);
 

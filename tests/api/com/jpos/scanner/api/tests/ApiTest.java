@@ -413,10 +413,85 @@ public final class ApiTest {
                 () -> ScannerSession.builder().deviceType(3).serial(port).open());
             expectCode("port that cannot open", ResultCode.OPOS_E_ILLEGAL,
                 () -> ScannerSession.builder().deviceType(3).serial(badPort).open());
+            wrongPortReason(badPort);
             sim.cmd("reply auto");
             try (ScannerSession s = ScannerSession.builder().deviceType(3).serial(port).open()) {
                 eq("claimed after the failures", 1, s.getNumber(PIDX_Claimed));
             }
+        }
+    }
+
+    /**
+     * The exception of a port that cannot open says why and names the port: the framework's
+     * words (the path it tried) where it offers them, else the service's (the parameters).
+     */
+    static void wrongPortReason(int badPort) {
+        try {
+            ScannerSession s = ScannerSession.builder().deviceType(3).serial(badPort).open();
+            s.close();
+            check("wrong port opened", false);
+        } catch (ScannerException e) {
+            String reason = e.getReason();
+            System.out.println("wrong port: " + e.getMessage());
+            check("a reason is given", !reason.isEmpty());
+            check("the reason names the port: " + reason,
+                reason.contains("no-such-folder/com" + badPort) || reason.contains("com=" + badPort + ";"));
+            String head = "ClaimDevice failed: ";
+            eq("message", head + "OPOS_E_ILLEGAL (106): "
+                + (reason.startsWith(head) ? reason.substring(head.length()) : reason), e.getMessage());
+        }
+    }
+
+    /**
+     * Issue 11's claim from a second process: while this process holds the port, another
+     * one's claim fails with OPOS_E_ILLEGAL and its trace names the port as in use.
+     */
+    static void portInUse(String exe, String link, int port) throws Exception {
+        try (Sim sim = new Sim(exe, link, 3, "auto");
+             ScannerSession held = ScannerSession.builder().deviceType(3).serial(port).open()) {
+            eq("this process claimed", 1, held.getNumber(PIDX_Claimed));
+            check("claim frame was sent", sim.rx(9).startsWith(CLAIM));
+            java.nio.file.Path dir = java.nio.file.Files.createTempDirectory("kolvex-in-use");
+            java.nio.file.Path trace = dir.resolve("second.log");
+            java.nio.file.Path reg = dir.resolve("second.reg");
+            String base = new String(java.nio.file.Files.readAllBytes(
+                java.nio.file.Paths.get(System.getenv("KOLVEX_REGISTRY"))), StandardCharsets.ISO_8859_1);
+            String traceKey = "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ScannerConfig\\JposScanner]\r\n"
+                + "\"LogFileFullPath\"=\"" + trace.toString().replace("\\", "\\\\") + "\"\r\n"
+                + "\"LogLevel\"=dword:00000002\r\n";
+            java.nio.file.Files.write(reg, (base + traceKey).getBytes(StandardCharsets.ISO_8859_1));
+            ProcessBuilder pb = new ProcessBuilder(
+                java.nio.file.Paths.get(System.getProperty("java.home"), "bin", "java").toString(),
+                "-Xcheck:jni", "-Djava.library.path=" + System.getProperty("java.library.path"),
+                "-cp", System.getProperty("java.class.path"), ApiTest.class.getName(),
+                "claim-held", String.valueOf(port));
+            pb.environment().put("KOLVEX_REGISTRY", reg.toString());
+            pb.redirectErrorStream(true);
+            Process child = pb.start();
+            BufferedReader r = new BufferedReader(new InputStreamReader(child.getInputStream(), StandardCharsets.ISO_8859_1));
+            for (String l = r.readLine(); l != null; l = r.readLine()) System.out.println("second process: " + l);
+            check("second process ended", child.waitFor(WAIT_S, TimeUnit.SECONDS));
+            eq("second process's checks", 0, child.exitValue());
+            boolean named = false;
+            for (String l : java.nio.file.Files.readAllLines(trace, StandardCharsets.ISO_8859_1)) {
+                if (l.contains("tvx_open reason:") && l.toLowerCase(java.util.Locale.ROOT).contains("in use")) named = true;
+            }
+            check("the second process's trace names the port as in use", named);
+            eq("still claimed here", 1, held.getNumber(PIDX_Claimed));
+        }
+    }
+
+    /** The second process of portInUse: its claim of the held port must fail. */
+    static void claimHeld(int port) {
+        try {
+            ScannerSession s = ScannerSession.builder().deviceType(3).serial(port).open();
+            s.close();
+            check("claimed a port another process holds", false);
+        } catch (ScannerException e) {
+            System.out.println("claim of the held port: " + e.getMessage());
+            eq("result code", ResultCode.OPOS_E_ILLEGAL, e.getResultCode());
+            check("reason says in use: " + e.getReason(),
+                e.getReason().toLowerCase(java.util.Locale.ROOT).contains("in use"));
         }
     }
 
@@ -427,6 +502,8 @@ public final class ApiTest {
             case "fake": fake(); break;
             case "sim": sim(args[1], args[2], Integer.parseInt(args[3])); break;
             case "release": release(args[1], args[2], Integer.parseInt(args[3])); break;
+            case "port-in-use": portInUse(args[1], args[2], Integer.parseInt(args[3])); break;
+            case "claim-held": claimHeld(Integer.parseInt(args[1])); break;
             case "claim-failures":
                 claimFailures(args[1], args[2], Integer.parseInt(args[3]), Integer.parseInt(args[4]));
                 break;
