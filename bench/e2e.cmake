@@ -19,6 +19,10 @@ set -e
 export KOLVEX_REGISTRY=${CMAKE_BINARY_DIR}/bench_e2e.reg
 run() { ${Java_JAVA_EXECUTABLE} -Djava.library.path=${CMAKE_BINARY_DIR}/lib -cp ${KOLVEX_JAR}:${_bench_jar} com.jpos.scanner.bench.E2eBench \"$@\"; }
 run latency pty $<TARGET_FILE:scanner-sim>
+# A label paced like a 9600-baud line at the default frame gap; and unpaced with FrameGapMs 0
+# (each read handed on at once: paced, a label would be cut into several scans).
+run latency pty $<TARGET_FILE:scanner-sim> 300 9600 default
+run latency pty $<TARGET_FILE:scanner-sim> 2000 0 0
 run latency udp $<TARGET_FILE:scanner-sim>
 run idle $<TARGET_FILE:scanner-sim> 10
 lrun() { ${Java_JAVA_EXECUTABLE} -Djava.library.path=${CMAKE_BINARY_DIR}/lib -cp ${KOLVEX_JAR}:${KOLVEX_API_JAR}:${_bench_jar} com.jpos.scanner.bench.ListenerBench \"$@\"; }

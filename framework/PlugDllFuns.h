@@ -46,6 +46,13 @@ typedef int32_t(KX_CDECL* PlugClearFn)(void* handle);
 // Ignores whatever arguments it is given and returns 0.
 typedef int32_t(KX_CDECL* PlugReservedFn)(void);
 
+// Slot 9 (PlugReserved9), where a plug-in offers it: opens again the very device that the
+// handle `lost` had open (the handle stays the caller's to close). Returns PLUG_REOPEN_DONE
+// with *reopened set to the new handle, or to null while that device is not there. A plug-in
+// with PlugReserved in the slot returns 0: the caller then opens by the parameter string.
+typedef int32_t(KX_CDECL* PlugReopenFn)(void* lost, void** reopened);
+#define PLUG_REOPEN_DONE 1
+
 typedef struct PlugDllFuns {
     uintptr_t size;  // output: sizeof(PlugDllFuns)
     PlugGetDescFn PlugGetDesc;

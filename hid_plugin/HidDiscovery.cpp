@@ -125,6 +125,32 @@ bool ChooseDevicePath(const wchar_t* params, wchar_t* path, HidPathLister lister
     return true;
 }
 
+bool FindSameDevice(const wchar_t* path, const wchar_t* serial, wchar_t* found,
+                    HidPathLister lister, HidSerialOf serialOf) {
+    if (path == nullptr || path[0] == L'\0' || found == nullptr) return false;
+    const bool bySerial = serial != nullptr && serial[0] != L'\0' && serialOf != nullptr;
+    // The part before the node: \\?\hid#vid_VVVV&pid_PPPP#, the same model.
+    const wchar_t* hash = std::wcsrchr(path, L'#');
+    const size_t model = hash == nullptr ? 0 : static_cast<size_t>(hash - path) + 1;
+    plat::CLock lock(DevicePathsLock());
+    const int count = EnumHidPosDevices(lister);
+    int match = -1;
+    for (int i = 0; i < count; ++i) {
+        const wchar_t* listed = g_DevicePaths[i];
+        const bool samePath = std::wcscmp(listed, path) == 0;
+        if (!bySerial) {
+            if (samePath) match = i;
+        } else if ((samePath || (model > 0 && std::wcsncmp(listed, path, model) == 0)) &&
+                   serialOf(listed) == serial) {
+            if (samePath || match < 0) match = i;
+        }
+        if (match >= 0 && std::wcscmp(g_DevicePaths[match], path) == 0) break;
+    }
+    if (match < 0) return false;
+    std::wmemcpy(found, g_DevicePaths[match], kDevicePathChars);
+    return true;
+}
+
 const wchar_t* DevicePathEntry(int index) {
     return (index >= 0 && index < kMaxDevicePaths) ? g_DevicePaths[index] : nullptr;
 }

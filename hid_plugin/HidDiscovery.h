@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/hid_device.h"
 
@@ -40,6 +41,19 @@ int EnumHidPosDevices(HidPathLister lister);
 // matching was found or the choice is out of range. Safe to call from several threads.
 bool ChooseDevicePath(const wchar_t* params, wchar_t* path,
                       HidPathLister lister = plat::ListHidInterfacePaths);
+
+// The serial number of a listed interface path (the platform's unless a test puts in its own).
+using HidSerialOf = std::wstring (*)(const wchar_t* path);
+
+// Under the table lock: discovery, then the path of the very device that was opened as
+// `path` with serial number `serial`, copied to `found` (kDevicePathChars wide characters).
+// With a serial number, the device listed with the same vendor and product ids and that serial
+// number (at `path` first, else wherever it is listed now, as when Linux gives a replugged
+// device another node); without one, `path` itself while it is listed. False when it is not
+// there: another scanner is never taken in its place.
+bool FindSameDevice(const wchar_t* path, const wchar_t* serial, wchar_t* found,
+                    HidPathLister lister = plat::ListHidInterfacePaths,
+                    HidSerialOf serialOf = plat::HidSerialNumber);
 
 // Entry i of the path table as the last discovery left it (tests only; take no lock).
 const wchar_t* DevicePathEntry(int index);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <new>
 
 #include "platform/time.h"
@@ -16,14 +17,22 @@ void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows, ui
     std::memcpy(report + 2, data, chunk);
 }
 
-HidPosDevice::HidPosDevice(std::unique_ptr<IHidReportDevice> device)
-    : m_hDevice(std::move(device)) {}
+HidPosDevice::HidPosDevice(std::unique_ptr<IHidReportDevice> device, const wchar_t* path,
+                           const wchar_t* serial)
+    : m_hDevice(std::move(device)) {
+    if (serial != nullptr && std::wcslen(serial) < kSerialChars)
+        std::wmemcpy(m_serial, serial, std::wcslen(serial) + 1);
+    // A path too long for an entry is never listed by discovery, so it is never asked for.
+    if (path != nullptr && std::wcslen(path) < kDevicePathChars)
+        std::wmemcpy(m_path, path, std::wcslen(path) + 1);
+}
 
 HidPosDevice::~HidPosDevice() = default;
 
-HidPosDevice* HidPosDevice::Create(std::unique_ptr<IHidReportDevice> device) {
+HidPosDevice* HidPosDevice::Create(std::unique_ptr<IHidReportDevice> device, const wchar_t* path,
+                                   const wchar_t* serial) {
     if (!device || !device->IsOpen()) return nullptr;
-    auto* self = new (std::nothrow) HidPosDevice(std::move(device));
+    auto* self = new (std::nothrow) HidPosDevice(std::move(device), path, serial);
     if (self == nullptr) return nullptr;
     if (self->m_hDataEvent.Valid() && self->m_hReaderThread.Start(ReaderThreadProc, self)) {
         self->m_bReaderHeld.store(true);
@@ -105,10 +114,20 @@ uint32_t HidPosDevice::RingCount() {
 }
 
 int32_t HidPosDevice::ReadWithTimeout(uint8_t* buffer, uint32_t length, uint32_t timeoutMs) {
-    if (!DeviceValid()) return PLUG_E_CLOSED;  // bytes still in the ring are not delivered
+    // Bytes the reader stored before the device closed are handed out first: a caller that
+    // sees "closed" and reopens must not lose them. Only an empty ring on a closed device
+    // reads as closed. The reader stores its last bytes before it closes the device, so once
+    // the device reads as closed the ring can only shrink.
     uint32_t got = RingGet(buffer, length);
+    if (!DeviceValid()) {
+        got += RingGet(buffer + got, length - got);
+        return got > 0 ? static_cast<int32_t>(got) : PLUG_E_CLOSED;
+    }
     if (timeoutMs == 0 || got == length) return static_cast<int32_t>(got);
+    // Each wait runs against its own deadline, so reports that bring nothing (an empty
+    // payload) wake the reader without ever stretching the caller's time-out.
     uint32_t wait = timeoutMs;
+    uint32_t waitStart = plat::TickMs();
     while (got < length) {
         if (RingCount() > 0) {
             got += RingGet(buffer + got, length - got);
@@ -117,17 +136,26 @@ int32_t HidPosDevice::ReadWithTimeout(uint8_t* buffer, uint32_t length, uint32_t
         if (!DeviceValid()) {
             // The reader's last signal wakes one waiter; pass it on to any other.
             m_hDataEvent.Set();
+            got += RingGet(buffer + got, length - got);
             return got > 0 ? static_cast<int32_t>(got) : PLUG_E_CLOSED;
         }
-        if (m_pWaitHook != nullptr) m_pWaitHook(m_pWaitHookContext, wait);
-        const plat::WaitResult result = m_hDataEvent.Wait(wait);
+        uint32_t left = wait;
+        if (timeoutMs != plat::kInfinite) {
+            const uint32_t spent = plat::TickMs() - waitStart;
+            if (spent >= wait) break;
+            left = wait - spent;
+        }
+        if (m_pWaitHook != nullptr) m_pWaitHook(m_pWaitHookContext, left);
+        const plat::WaitResult result = m_hDataEvent.Wait(left);
         const uint32_t k = RingGet(buffer + got, length - got);
         got += k;
         if (timeoutMs != plat::kInfinite) {
-            if (k > 0)
+            if (k > 0) {
                 wait = kFollowUpWaitMs;
-            else if (result == plat::WaitResult::Timeout)
+                waitStart = plat::TickMs();
+            } else if (result == plat::WaitResult::Timeout) {
                 break;
+            }
         }
     }
     return static_cast<int32_t>(got);
@@ -164,11 +192,18 @@ int32_t HidPosDevice::WriteReports(const uint8_t* data, uint32_t length) {
 }
 
 void HidPosDevice::Clear() {
+    // What is there now, then whatever comes within kClearWaitMs of the last bytes, but never
+    // longer than kClearLimitMs in all: a device that keeps sending cannot hold the clear.
     uint8_t scratch[plat::kHidReportSize];
-    int32_t got = 0;
-    do {
-        got = ReadWithTimeout(scratch, kMaxPayload, kClearWaitMs);
-    } while (DeviceValid() && got > 0);
+    const uint32_t start = plat::TickMs();
+    for (;;) {
+        while (RingGet(scratch, sizeof scratch) > 0) {
+        }
+        const uint32_t spent = plat::TickMs() - start;
+        if (!DeviceValid() || spent >= kClearLimitMs) break;
+        const uint32_t left = std::min(kClearWaitMs, kClearLimitMs - spent);
+        if (m_hDataEvent.Wait(left) == plat::WaitResult::Timeout && RingCount() == 0) break;
+    }
 }
 
 }  // namespace qds::hid

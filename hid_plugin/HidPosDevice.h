@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "framework/PlugDllFuns.h"
+#include "hid_plugin/HidDiscovery.h"
 #include "hid_plugin/HidReportDevice.h"
 #include "platform/sync.h"
 
@@ -26,7 +27,10 @@ constexpr uint32_t kMoreFollowsByte = 63;  // output report: 1 when further repo
 constexpr uint32_t kWriteTimeoutMs = 1000;
 constexpr uint32_t kFollowUpWaitMs = 20;  // wait for more bytes once some have come
 constexpr uint32_t kClearWaitMs = 50;
-constexpr uint32_t kStartSettleMs = 100;  // pause after starting the reader thread
+constexpr uint32_t kClearLimitMs = 250;  // a clear never lasts longer, whatever keeps coming
+constexpr uint32_t kStartSettleMs = 100;
+constexpr size_t kSerialChars =
+    128;  // a longer serial number is not kept  // pause after starting the reader thread
 
 // Fills one 64-byte output report with `chunk` (1 to 56) bytes of `data`.
 void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows, uint8_t* report);
@@ -34,8 +38,11 @@ void BuildOutputReport(const uint8_t* data, uint32_t chunk, bool moreFollows, ui
 class HidPosDevice {
   public:
     // Builds the device on an opened backend and starts its reader thread. Null when memory,
-    // an event or the thread cannot be had, or when the device closed again at once.
-    static HidPosDevice* Create(std::unique_ptr<IHidReportDevice> device);
+    // an event or the thread cannot be had, or when the device closed again at once. `path`
+    // and `serial` (the interface path it was opened by and its serial number) are its
+    // identity for a reopen; either may be null.
+    static HidPosDevice* Create(std::unique_ptr<IHidReportDevice> device,
+                                const wchar_t* path = nullptr, const wchar_t* serial = nullptr);
     // Stops the reader and drops the owner's reference: the object is freed now, or when the
     // last call still running on it returns.
     static void Destroy(HidPosDevice* device);
@@ -64,14 +71,20 @@ class HidPosDevice {
     HidPosDevice& operator=(const HidPosDevice&) = delete;
 
     bool DeviceValid() const { return m_hDevice->IsOpen(); }
+    // The interface path the device was opened by, and the serial number the system gave for
+    // it; empty when not known.
+    const wchar_t* Path() const { return m_path; }
+    const wchar_t* Serial() const { return m_serial; }
 
-    // Bytes placed in `buffer` (0 or more), or PLUG_E_CLOSED. Time-out 0 does not wait;
-    // plat::kInfinite waits until `length` bytes have come or the device closes.
+    // Bytes placed in `buffer` (0 or more), or PLUG_E_CLOSED once the device has closed and
+    // its ring is empty. Time-out 0 does not wait; plat::kInfinite waits until `length` bytes
+    // have come or the device closes. A finite time-out is a deadline: reports that bring
+    // nothing do not extend it.
     int32_t ReadWithTimeout(uint8_t* buffer, uint32_t length, uint32_t timeoutMs);
     // `length` (1 to INT32_MAX) when all reports went out; PLUG_E_CLOSED, or PLUG_E_TRANSFER
     // after which the device is closed for good.
     int32_t WriteReports(const uint8_t* data, uint32_t length);
-    // Drains input until a 50 ms wait brings nothing.
+    // Drains input until a 50 ms wait brings nothing, for at most kClearLimitMs.
     void Clear();
     // Signals the reader thread to stop and waits for it; safe from several threads at once.
     void StopReader();
@@ -85,7 +98,8 @@ class HidPosDevice {
     plat::CEvent& DataEvent() { return m_hDataEvent; }
 
   private:
-    explicit HidPosDevice(std::unique_ptr<IHidReportDevice> device);
+    HidPosDevice(std::unique_ptr<IHidReportDevice> device, const wchar_t* path,
+                 const wchar_t* serial);
     ~HidPosDevice();
     void AddRef() { m_nRefs.fetch_add(1, std::memory_order_relaxed); }
     void Release() {
@@ -107,6 +121,8 @@ class HidPosDevice {
     uint32_t m_ringWrite = 0;
     uint32_t m_ringRead = 0;
     uint32_t m_ringCount = 0;
+    wchar_t m_path[kDevicePathChars] = {};
+    wchar_t m_serial[kSerialChars] = {};
     uint8_t m_ring[kRingSize];
 };
 

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cwchar>
+#include <string>
 
 #include "hid_plugin/HidDiscovery.h"
 #include "hid_plugin/HidPosDevice.h"
@@ -37,9 +38,29 @@ void* KX_CDECL PlugOpen(const wchar_t* params) {
     try {
         wchar_t path[qds::hid::kDevicePathChars];
         if (!qds::hid::ChooseDevicePath(params, path)) return nullptr;
-        return HidPosDevice::Create(qds::hid::OpenHidReportDevice(path));
+        const std::wstring serial = qds::plat::HidSerialNumber(path);
+        return HidPosDevice::Create(qds::hid::OpenHidReportDevice(path), path, serial.c_str());
     } catch (...) {
         return nullptr;
+    }
+}
+
+int32_t KX_CDECL PlugReopen(void* lost, void** reopened) {
+    if (lost == nullptr || reopened == nullptr) return PLUG_E_ARGUMENT;
+    *reopened = nullptr;
+    try {
+        HidPosDevice::CallGuard guard(AsDevice(lost));
+        const HidPosDevice* old = AsDevice(lost);
+        // Only the device the handle had, and only while discovery lists it: a node name that
+        // now belongs to another scanner is not taken.
+        wchar_t path[qds::hid::kDevicePathChars];
+        if (qds::hid::FindSameDevice(old->Path(), old->Serial(), path))
+            *reopened =
+                HidPosDevice::Create(qds::hid::OpenHidReportDevice(path), path, old->Serial());
+        return PLUG_REOPEN_DONE;
+    } catch (...) {
+        *reopened = nullptr;
+        return PLUG_E_ARGUMENT;
     }
 }
 
@@ -114,7 +135,8 @@ int32_t FillPlugDllFuns(PlugDllFuns* table) {
     table->PlugRead = PlugRead;
     table->PlugWrite = PlugWrite;
     table->PlugClear = PlugClear;
-    table->PlugReserved9 = PlugReserved;
+    table->PlugReserved9 = reinterpret_cast<PlugReservedFn>(
+        reinterpret_cast<void (*)(void)>(PlugReopen));  // the slot's type is nominal
     table->PlugReserved10 = PlugReserved;
     table->PlugReserved11 = PlugReserved;
     table->PlugReserved12 = PlugReserved;

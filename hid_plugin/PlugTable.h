@@ -13,6 +13,8 @@ int32_t KX_CDECL PlugRead(void* handle, uint8_t* buffer, uint32_t length, uint32
 int32_t KX_CDECL PlugWrite(void* handle, const uint8_t* data, uint32_t length);
 int32_t KX_CDECL PlugClear(void* handle);
 int32_t KX_CDECL PlugReserved(void);
+// In slot 9: the device a lost handle had, opened again (see PlugReopenFn).
+int32_t KX_CDECL PlugReopen(void* lost, void** reopened);
 }
 
 namespace qds::hid {

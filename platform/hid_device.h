@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace qds::plat {
 
@@ -30,6 +31,11 @@ using HidPathVisitor = bool (*)(const wchar_t* path, void* context);
 // systems. The sysfs root (default /sys) and the device folder (default /dev) can be replaced
 // through the environment variables VANTREL_SYSFS_ROOT and VANTREL_DEV_DIR.
 void ListHidInterfacePaths(HidPathVisitor visit, void* context);
+
+// The serial number the system gives for the interface at `path`, as listed by
+// ListHidInterfacePaths; empty when it has none or it cannot be had. Linux: HID_UNIQ of the
+// node's uevent. Windows: not looked up (empty); the interface path identifies the device.
+std::wstring HidSerialNumber(const wchar_t* path);
 
 // One open HID interface. Thread rules: one thread reads (ReadReport), one thread at a time
 // writes (WriteReport); RequestStop and IsOpen may be called from any thread at any time.

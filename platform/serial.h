@@ -14,6 +14,16 @@ namespace qds::plat {
 // is not empty (the configured path), else /dev/ttyS(N-1).
 std::string SerialPortPath(uint32_t port, const std::string& mapped);
 
+// Why the last Open failed.
+enum class SerialOpenError {
+    None,
+    NoSuchDevice,
+    PermissionDenied,
+    InUse,  // another program or another open of this process holds it
+    BaudNotSupported,
+    Failed,  // anything else the OS refused
+};
+
 class CSerialPort {
   public:
     CSerialPort();
@@ -22,9 +32,14 @@ class CSerialPort {
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     // Opens path ("\\.\COM3", "/dev/ttyS2") raw: baud, 8 data bits, no parity, 1 stop bit,
-    // no flow control. False when the path cannot be opened or the baud rate is not
-    // supported.
+    // no flow control, for this object alone: no other program and no other CSerialPort may
+    // hold it at the same time (on POSIX an advisory lock on the device plus TIOCEXCL, both
+    // gone with the descriptor). False when the path cannot be opened, is held, or the baud
+    // rate is not supported; OpenError and OpenErrorText then say why.
     bool Open(const char* path, uint32_t baud);
+    SerialOpenError OpenError() const { return m_error; }
+    // The OS's own words for the last failed Open ("" when it had none to give).
+    const std::string& OpenErrorText() const { return m_errorText; }
     void Close();
     bool IsOpen() const;
     // The OS handle (file descriptor on POSIX, the HANDLE's value on Win32); 0 when closed.
@@ -41,8 +56,12 @@ class CSerialPort {
     void Interrupt();
 
   private:
+    bool Fail(SerialOpenError error, std::string text);
+
     struct Impl;  // the OS's handle and wake-up, defined in posix/ and win32/
     std::unique_ptr<Impl> m_impl;
+    SerialOpenError m_error = SerialOpenError::None;
+    std::string m_errorText;
 };
 
 }  // namespace qds::plat

@@ -22,9 +22,12 @@ class CUdpSocket {
     CUdpSocket(const CUdpSocket&) = delete;
     CUdpSocket& operator=(const CUdpSocket&) = delete;
 
-    // Binds local and remembers remote (port not 0) as the peer of Write. Datagrams are
-    // accepted from any sender.
-    bool Open(const std::string& local, const std::string& remote);
+    // Binds local and remembers remote (port not 0) as the peer of Write. onlyFromPeer: Read
+    // drops (and counts) every datagram whose source is not exactly remote's address and
+    // port; otherwise datagrams are accepted from any sender. False when an address is
+    // malformed or the socket cannot be bound; OpenErrorText then says why.
+    bool Open(const std::string& local, const std::string& remote, bool onlyFromPeer = false);
+    const std::string& OpenErrorText() const { return m_errorText; }
     void Close();
     bool IsOpen() const;
     uint32_t OsHandle() const;
@@ -32,8 +35,11 @@ class CUdpSocket {
     uint16_t LocalPort() const;
 
     // Waits up to timeoutMs for one datagram. Returns its length (> 0), 0 on time-out,
-    // Interrupt or an empty datagram, -1 on a socket failure.
+    // Interrupt, an empty datagram, a datagram dropped for its source, or one larger than
+    // size (dropped: never handed on cut), -1 on a socket failure.
     int32_t Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs);
+    // Datagrams dropped since Open because of their source.
+    uint64_t DroppedCount() const;
     // Sends one datagram to the peer. Returns length or -1.
     int32_t Write(const uint8_t* data, uint32_t length);
     void Interrupt();
@@ -41,6 +47,7 @@ class CUdpSocket {
   private:
     struct Impl;  // the OS's handle and wake-up, defined in posix/ and win32/
     std::unique_ptr<Impl> m_impl;
+    std::string m_errorText;
 };
 
 }  // namespace qds::plat

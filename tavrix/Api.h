@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "framework/Tavrix.h"
+#include "framework/TavrixExt.h"
 #include "tavrix/Channel.h"
 #include "tavrix/Transport.h"
 
@@ -16,6 +17,8 @@ int32_t RegisterNotify(TVX_HANDLE handle, int32_t reserved, TVX_NOTIFY callback,
 int32_t Write(TVX_HANDLE handle, const uint8_t* data, int32_t length, int32_t timeoutMs);
 int32_t Clear(TVX_HANDLE handle);
 int32_t Close(TVX_HANDLE handle);
+// tvx_register_status: 0, or -1 for a null or unknown handle.
+int32_t RegisterStatus(TVX_HANDLE handle, TVX_STATUS_NOTIFY callback, void* context);
 
 // Open with a transport made by the caller (tests and tools), with an optional observer of
 // the device going away and coming back.

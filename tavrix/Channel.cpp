@@ -1,12 +1,10 @@
 #include "tavrix/Channel.h"
 
+#include <vector>
+
 #include "platform/time.h"
 
 namespace qds::tvx {
-
-namespace {
-constexpr uint32_t kReadBufferSize = 4096;
-}
 
 CChannel::CChannel(std::unique_ptr<ITransport> transport) : m_transport(std::move(transport)) {
     // The word is read through a plain pointer by the add-on hook; the atomic has its layout.
@@ -56,13 +54,28 @@ void CChannel::SetNotify(TVX_NOTIFY callback, void* context) {
     m_context = context;
 }
 
+void CChannel::SetStatus(TVX_STATUS_NOTIFY callback, void* context) {
+    plat::CLock lock(m_csNotify);
+    m_status = callback;
+    m_statusContext = context;
+}
+
 int32_t CChannel::Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs) {
+    if (m_transport->GuardsItself()) {
+        // No lock of ours across a write that may wait on the device.
+        if (!m_open.load()) return -1;
+        return m_transport->Write(data, length, timeoutMs);
+    }
     plat::CLock lock(m_csIo);
     if (!m_open.load()) return -1;
     return m_transport->Write(data, length, timeoutMs);
 }
 
 void CChannel::Clear() {
+    if (m_transport->GuardsItself()) {
+        if (m_open.load()) m_transport->Clear();
+        return;
+    }
     plat::CLock lock(m_csIo);
     if (m_open.load()) m_transport->Clear();
 }
@@ -74,17 +87,37 @@ uint32_t CChannel::ReceiveThread(void* self) {
 
 void CChannel::ReceiveLoop() {
     m_threadId.store(plat::CurrentThreadId());
-    uint8_t buf[kReadBufferSize];
+    std::vector<uint8_t> buffer(kReadBufferSize);  // a whole datagram; too big for the stack
+    uint8_t* const buf = buffer.data();
+    uint32_t openedAt = plat::TickMs();
+    uint32_t pause = 0;             // before the next reopen attempt
+    uint32_t flapPause = kRetryMs;  // for a device that fails soon after opening
     while (!m_stop.load()) {
         if (!m_open.load()) {
-            if (!TryReopen()) m_stopEvent.Wait(kRetryMs);
+            if (pause > 0 && m_stopEvent.Wait(pause) == plat::WaitResult::Signaled) continue;
+            if (TryReopen()) {
+                openedAt = plat::TickMs();
+                pause = 0;
+            } else {
+                pause = kRetryMs;
+            }
             continue;
         }
-        const int32_t n = m_transport->Read(buf, sizeof buf);
+        const int32_t n = m_transport->Read(buf, kReadBufferSize);
         if (n > 0) {
             Deliver(buf, n);
         } else if (n < 0 && !m_stop.load()) {
+            // A device that opens and fails at once would otherwise be reopened in a tight
+            // loop, each time with the cost of a new device (threads, buffers).
+            const bool brief = plat::TickMs() - openedAt < kStableMs;
             DeviceLost();
+            if (brief) {
+                pause = flapPause;
+                flapPause = flapPause * 2 > kRetryMaxMs ? kRetryMaxMs : flapPause * 2;
+            } else {
+                pause = 0;
+                flapPause = kRetryMs;
+            }
         }
     }
 }
@@ -103,6 +136,14 @@ void CChannel::DeviceLost() {
         m_word.store(0);
     }
     if (m_observer != nullptr) m_observer(false, m_observerContext);
+    NotifyStatus(TVX_STATUS_LOST);
+}
+
+void CChannel::NotifyStatus(int32_t status) {
+    // Under the callback lock: never beside a receive callback, and never after SetStatus
+    // (or Stop) has returned.
+    plat::CLock lock(m_csNotify);
+    if (m_status != nullptr && !m_stop.load()) m_status(status, m_statusContext);
 }
 
 bool CChannel::TryReopen() {
@@ -113,6 +154,7 @@ bool CChannel::TryReopen() {
         m_open.store(true);
     }
     if (m_observer != nullptr) m_observer(true, m_observerContext);
+    NotifyStatus(TVX_STATUS_BACK);
     return true;
 }
 

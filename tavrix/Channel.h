@@ -13,6 +13,7 @@
 #include <type_traits>
 
 #include "framework/Tavrix.h"
+#include "framework/TavrixExt.h"
 #include "platform/sync.h"
 #include "tavrix/Transport.h"
 
@@ -43,6 +44,9 @@ class CChannel {
     // The callback may be replaced at any time; the old one has finished when this returns
     // (unless called from the callback itself).
     void SetNotify(TVX_NOTIFY callback, void* context);
+    // The status callback (TVX_STATUS_LOST / TVX_STATUS_BACK), under the same rules as the
+    // receive callback and serialised with it; null removes it.
+    void SetStatus(TVX_STATUS_NOTIFY callback, void* context);
     // Length written, or -1 (also at once while the device is away).
     int32_t Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs);
     void Clear();
@@ -61,21 +65,30 @@ class CChannel {
 
     // Time between reopen attempts while the device is away.
     static constexpr uint32_t kRetryMs = 1000;
+    // A device that fails within kStableMs of opening waits before its reopen: kRetryMs,
+    // doubling with each such failure up to kRetryMaxMs; one that stayed up longer is reopened
+    // at once and the pause starts again from kRetryMs.
+    static constexpr uint32_t kStableMs = 1000;
+    static constexpr uint32_t kRetryMaxMs = 4000;
 
   private:
     static uint32_t ReceiveThread(void* self);
     void ReceiveLoop();
     void Deliver(const uint8_t* data, int32_t length);
     void DeviceLost();
+    void NotifyStatus(int32_t status);
     bool TryReopen();
 
     ChannelHead m_head;
     std::atomic<uint32_t> m_word{0};
     std::unique_ptr<ITransport> m_transport;
-    plat::CCriticalSection m_csIo;      // transport open/close against Write and Clear
+    // Transport open/close against Write and Clear, unless the transport guards itself.
+    plat::CCriticalSection m_csIo;
     plat::CCriticalSection m_csNotify;  // callback and context; held while the callback runs
     TVX_NOTIFY m_callback = nullptr;
     void* m_context = nullptr;
+    TVX_STATUS_NOTIFY m_status = nullptr;  // under m_csNotify too
+    void* m_statusContext = nullptr;
     std::atomic<bool> m_open{false};
     std::atomic<bool> m_stop{false};
     std::atomic<uint32_t> m_threadId{0};

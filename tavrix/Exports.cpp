@@ -32,4 +32,9 @@ TVX_API int32_t KX_STDCALL tvx_last_error(char* buffer, int32_t size) {
     return qds::tvx::CopyLastReason(buffer, size);
 }
 
+TVX_API int32_t KX_STDCALL tvx_register_status(TVX_HANDLE handle, TVX_STATUS_NOTIFY callback,
+                                               void* context) {
+    return qds::tvx::RegisterStatus(handle, callback, context);
+}
+
 }  // extern "C"

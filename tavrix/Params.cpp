@@ -34,13 +34,36 @@ bool ParseDecimal(const std::string& text, uint32_t* out) {
     return true;
 }
 
-std::string ReadTavrixValue(const char* sub, const char* name) {
+namespace {
+
+bool OpenTavrixKey(const char* sub, plat::RegHandle* key) {
     using namespace qds::plat;
     const std::string path = std::string("SOFTWARE\\Tavrix\\") + sub;
     // The view of the process's own width, as a program of that width would see it.
     const RegView view = sizeof(void*) == 8 ? RegView::View64 : RegView::View32;
+    return RegOpen(RegRootLocalMachine(), path.c_str(), view, key);
+}
+
+}  // namespace
+
+bool ReadTavrixDword(const char* sub, const char* name, uint32_t* out) {
+    using namespace qds::plat;
     RegHandle key = nullptr;
-    if (!RegOpen(RegRootLocalMachine(), path.c_str(), view, &key)) return std::string();
+    if (!OpenTavrixKey(sub, &key)) return false;
+    uint32_t value = 0;
+    uint32_t size = sizeof value;
+    uint32_t type = 0;
+    const bool ok =
+        RegQueryA(key, name, &value, &size, &type) && type == kRegDword && size == sizeof value;
+    RegClose(key);
+    if (ok) *out = value;
+    return ok;
+}
+
+std::string ReadTavrixValue(const char* sub, const char* name) {
+    using namespace qds::plat;
+    RegHandle key = nullptr;
+    if (!OpenTavrixKey(sub, &key)) return std::string();
     char buf[1024] = {};
     uint32_t size = sizeof buf - 1;
     uint32_t type = 0;

@@ -17,6 +17,8 @@ bool ParseDecimal(const std::string& text, uint32_t* out);
 // Text of value `name` under HKEY_LOCAL_MACHINE\SOFTWARE\Tavrix\<sub>, or "" when the key
 // or value is missing, not text, or empty.
 std::string ReadTavrixValue(const char* sub, const char* name);
+// The dword `name` under the same key; false when the key or value is missing or not a dword.
+bool ReadTavrixDword(const char* sub, const char* name, uint32_t* out);
 
 std::wstring Widen(const std::string& s);
 std::string Narrow(const std::wstring& s);  // non-ASCII characters become '?'

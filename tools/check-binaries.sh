@@ -24,7 +24,7 @@ check_dll "$top"/win64/bin/kolvex-doctor.exe pei-x86-64
 # 32-bit: Kolvex.dll imports exactly the five stdcall-decorated names of the contract from
 # Tavrix.dll, which exports those and our extras (looked up at run time, never imported).
 want="_tvx_clear@4 _tvx_close@4 _tvx_open@12 _tvx_register_notify@16 _tvx_write@16"
-extras="_tvx_last_error@8"
+extras="_tvx_last_error@8 _tvx_register_status@12"
 if [ -f "$top"/win32/bin/Tavrix.dll ] && [ -f "$top"/win32/bin/Kolvex.dll ]; then
   exports=$(objdump -p "$top"/win32/bin/Tavrix.dll | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
             awk '/\[/ && NR > 1 {print $NF}' | sort | tr '\n' ' ' | sed 's/ $//')

@@ -25,9 +25,9 @@ check() {  # $1 dll, then the exact export names
 }
 
 check "$top/win32/bin/Tavrix.dll" _tvx_open@12 _tvx_register_notify@16 _tvx_write@16 _tvx_clear@4 _tvx_close@4 \
-  _tvx_last_error@8
+  _tvx_last_error@8 _tvx_register_status@12
 check "$top/win64/bin/Tavrix.dll" tvx_open tvx_register_notify tvx_write tvx_clear tvx_close \
-  tvx_last_error
+  tvx_last_error tvx_register_status
 check "$top/win32/bin/Vantrel.dll" GetPlugDllFuns
 check "$top/win64/bin/Vantrel.dll" GetPlugDllFuns
 [ $fail -eq 0 ] && echo "Tavrix and Vantrel export checks passed"

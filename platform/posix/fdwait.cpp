@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/sync.h"
 
@@ -64,9 +65,8 @@ void WakeableFd::Wake() const {
     } while (rc < 0 && errno == EINTR);
 }
 
-int32_t WakeableFd::Read(FdKind kind, uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
-    if (fd < 0 || buf == nullptr) return -1;
-    if (size == 0 && kind == FdKind::Stream) return 0;
+int32_t WakeableFd::WaitReady(uint32_t timeoutMs) {
+    if (fd < 0) return -1;
     switch (WaitReadable(fd, wake, timeoutMs)) {
         case FdWait::Timeout:
         case FdWait::Woken:
@@ -76,6 +76,14 @@ int32_t WakeableFd::Read(FdKind kind, uint8_t* buf, uint32_t size, uint32_t time
         case FdWait::Ready:
             break;
     }
+    return 1;
+}
+
+int32_t WakeableFd::Read(FdKind kind, uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
+    if (fd < 0 || buf == nullptr) return -1;
+    if (size == 0 && kind == FdKind::Stream) return 0;
+    const int32_t ready = WaitReady(timeoutMs);
+    if (ready <= 0) return ready;
     const size_t want = size > 0x7FFFFFFF ? 0x7FFFFFFF : size;
     if (kind == FdKind::Datagram) {
         const ssize_t n = recv(fd, buf, want, 0);
@@ -87,6 +95,13 @@ int32_t WakeableFd::Read(FdKind kind, uint8_t* buf, uint32_t size, uint32_t time
     if (n > 0) return static_cast<int32_t>(n);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
     return -1;  // end of file (the other side hung up) or an I/O error
+}
+
+std::string ErrnoText(int err) {
+    char buf[256] = {};
+    // The GNU strerror_r may return a static text instead of filling buf.
+    const char* text = strerror_r(err, buf, sizeof buf);
+    return text != nullptr ? std::string(text) : "error " + std::to_string(err);
 }
 
 }  // namespace qds::plat::posix

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace qds::plat::posix {
 
@@ -33,6 +34,12 @@ struct WakeableFd {
     // once. Returns the count read (> 0); 0 on time-out, wake-up, nothing pending or size 0
     // (Stream), or as FdKind says; -1 when closed, buf is null, or fd failed.
     int32_t Read(FdKind kind, uint8_t* buf, uint32_t size, uint32_t timeoutMs);
+    // The wait of Read alone: 1 when fd has input (or failed: the read that follows tells),
+    // 0 on time-out or wake-up, -1 when closed or the wait itself failed.
+    int32_t WaitReady(uint32_t timeoutMs);
 };
+
+// The text of an errno value, as the C library words it.
+std::string ErrnoText(int err);
 
 }  // namespace qds::plat::posix

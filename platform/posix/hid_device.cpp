@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <new>
 #include <string>
@@ -198,6 +199,33 @@ void ListHidInterfacePaths(HidPathVisitor visit, void* context) {
     } catch (...) {
         // Out of memory while listing: the walk ends with what was visited.
     }
+}
+
+std::wstring HidSerialNumber(const wchar_t* path) {
+    if (path == nullptr) return std::wstring();
+    try {
+        const wchar_t* hash = std::wcsrchr(path, L'#');
+        if (hash == nullptr) return std::wstring();
+        std::string node;
+        for (const wchar_t* p = hash + 1; *p != L'\0'; ++p) {
+            if (*p > 0x7F) return std::wstring();
+            node.push_back(static_cast<char>(*p));
+        }
+        if (NodeNumber(node) < 0) return std::wstring();
+        std::ifstream in(SysfsRoot() + "/class/hidraw/" + node + "/device/uevent");
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.compare(0, 9, "HID_UNIQ=") != 0) continue;
+            std::wstring serial;
+            for (size_t i = 9; i < line.size(); ++i) {
+                const unsigned char c = static_cast<unsigned char>(line[i]);
+                serial.push_back(c < 0x80 ? static_cast<wchar_t>(c) : L'?');
+            }
+            return serial;
+        }
+    } catch (...) {
+    }
+    return std::wstring();
 }
 
 std::unique_ptr<CHidDevice> OpenHidDevice(const wchar_t* path) {

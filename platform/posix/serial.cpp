@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,7 +14,16 @@
 
 namespace qds::plat {
 
-struct CSerialPort::Impl : posix::WakeableFd {};
+struct CSerialPort::Impl : posix::WakeableFd {
+    ~Impl() { Release(); }
+    // Gives up the exclusive use before the descriptor goes: TIOCEXCL belongs to the
+    // terminal, which may outlive our descriptor (a pseudo-terminal whose master stays open).
+    // The lock goes with the descriptor, also when the process ends.
+    void Release() {
+        if (fd >= 0) ioctl(fd, TIOCNXCL);
+        Close();
+    }
+};
 
 namespace {
 
@@ -38,16 +49,44 @@ CSerialPort::CSerialPort() : m_impl(new Impl) {}
 
 CSerialPort::~CSerialPort() = default;
 
+bool CSerialPort::Fail(SerialOpenError error, std::string text) {
+    m_error = error;
+    m_errorText = std::move(text);
+    return false;
+}
+
 bool CSerialPort::Open(const char* path, uint32_t baud) {
     Close();
+    m_error = SerialOpenError::None;
+    m_errorText.clear();
     speed_t speed;
-    if (path == nullptr || !BaudConstant(baud, &speed)) return false;
+    if (path == nullptr) return Fail(SerialOpenError::NoSuchDevice, "no path");
+    if (!BaudConstant(baud, &speed)) return Fail(SerialOpenError::BaudNotSupported, "");
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    termios tio{};
-    if (tcgetattr(fd, &tio) != 0) {
+    if (fd < 0) {
+        const int err = errno;
+        const SerialOpenError kind =
+            err == ENOENT || err == ENXIO || err == ENODEV || err == ENOTDIR
+                ? SerialOpenError::NoSuchDevice
+            : err == EACCES || err == EPERM ? SerialOpenError::PermissionDenied
+            : err == EBUSY                  ? SerialOpenError::InUse  // TIOCEXCL of another
+                                            : SerialOpenError::Failed;
+        return Fail(kind, posix::ErrnoText(err));
+    }
+    // Exclusive: the lock keeps out other programs that lock too and every other open of this
+    // process (each open has its own lock); TIOCEXCL keeps out unprivileged programs that do
+    // not lock.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
         close(fd);
-        return false;
+        return Fail(err == EWOULDBLOCK ? SerialOpenError::InUse : SerialOpenError::Failed,
+                    posix::ErrnoText(err));
+    }
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        const int err = errno;
+        close(fd);
+        return Fail(SerialOpenError::Failed, posix::ErrnoText(err));
     }
     cfmakeraw(&tio);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS | CSIZE);
@@ -58,15 +97,18 @@ bool CSerialPort::Open(const char* path, uint32_t baud) {
     cfsetispeed(&tio, speed);
     cfsetospeed(&tio, speed);
     if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        const int err = errno;
+        ioctl(fd, TIOCNXCL);
         close(fd);
-        return false;
+        return Fail(err == EINVAL ? SerialOpenError::BaudNotSupported : SerialOpenError::Failed,
+                    posix::ErrnoText(err));
     }
     m_impl->fd = fd;
     return true;
 }
 
 void CSerialPort::Close() {
-    m_impl->Close();
+    m_impl->Release();
 }
 
 bool CSerialPort::IsOpen() const {

@@ -128,6 +128,10 @@ void ListHidInterfacePaths(HidPathVisitor visit, void* context) {
     SetupDiDestroyDeviceInfoList(set);
 }
 
+std::wstring HidSerialNumber(const wchar_t*) {
+    return std::wstring();
+}
+
 std::unique_ptr<CHidDevice> OpenHidDevice(const wchar_t* path) {
     if (path == nullptr) return nullptr;
     HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);

@@ -24,4 +24,16 @@ IoWait CWakeEvent::WaitFor(HANDLE io, uint32_t timeoutMs) const {
     }
 }
 
+std::string OsErrorText(DWORD code) {
+    char buf[512] = {};
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, buf, sizeof buf, nullptr);
+    std::string text(buf, n);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
+                             text.back() == '.')) {
+        text.pop_back();
+    }
+    return text.empty() ? "error " + std::to_string(code) : text;
+}
+
 }  // namespace qds::plat::win32

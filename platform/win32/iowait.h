@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace qds::plat::win32 {
 
@@ -28,5 +29,8 @@ class CWakeEvent {
   private:
     HANDLE m_handle;
 };
+
+// The system's text for an error code (GetLastError, WSAGetLastError), without the line end.
+std::string OsErrorText(DWORD code);
 
 }  // namespace qds::plat::win32

@@ -25,13 +25,36 @@ CSerialPort::CSerialPort() : m_impl(new Impl) {}
 
 CSerialPort::~CSerialPort() = default;
 
+bool CSerialPort::Fail(SerialOpenError error, std::string text) {
+    m_error = error;
+    m_errorText = std::move(text);
+    return false;
+}
+
 bool CSerialPort::Open(const char* path, uint32_t baud) {
     Close();
+    m_error = SerialOpenError::None;
+    m_errorText.clear();
     Impl& port = *m_impl;
-    if (path == nullptr || baud == 0 || !port.readEvent || !port.writeEvent) return false;
+    if (path == nullptr) return Fail(SerialOpenError::NoSuchDevice, "no path");
+    if (baud == 0) return Fail(SerialOpenError::BaudNotSupported, "");
+    if (!port.readEvent || !port.writeEvent) {
+        return Fail(SerialOpenError::Failed, win32::OsErrorText(GetLastError()));
+    }
+    // No sharing: Windows keeps the port to this handle alone.
     HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        // A port another handle holds answers "access denied".
+        const SerialOpenError kind =
+            err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND
+                ? SerialOpenError::NoSuchDevice
+            : err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION || err == ERROR_BUSY
+                ? SerialOpenError::InUse
+                : SerialOpenError::Failed;
+        return Fail(kind, win32::OsErrorText(err));
+    }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     bool ok = GetCommState(h, &dcb) != FALSE;
@@ -52,11 +75,19 @@ bool CSerialPort::Open(const char* path, uint32_t baud) {
         dcb.fNull = FALSE;
         dcb.fAbortOnError = FALSE;
         ok = SetCommState(h, &dcb) != FALSE;
+        if (!ok) {
+            const DWORD err = GetLastError();
+            CloseHandle(h);
+            return Fail(err == ERROR_INVALID_PARAMETER ? SerialOpenError::BaudNotSupported
+                                                       : SerialOpenError::Failed,
+                        win32::OsErrorText(err));
+        }
     }
     if (ok) {
-        // A read returns 2 ms after the last byte that came, or after 1 s with nothing. (The
-        // "MAXDWORD, MAXDWORD, n" form of "return at the first byte" is not honoured by Wine:
-        // its reads then wait for a full buffer.)
+        // A read returns 2 ms after the last byte that came, or after 1 s with nothing; the
+        // framework groups these reads into frames by its own gap. (The "MAXDWORD, MAXDWORD,
+        // n" form of "return at the first byte" is not honoured by Wine: its reads then wait
+        // for a full buffer.)
         COMMTIMEOUTS t{};
         t.ReadIntervalTimeout = 2;
         t.ReadTotalTimeoutMultiplier = 0;
@@ -64,8 +95,9 @@ bool CSerialPort::Open(const char* path, uint32_t baud) {
         ok = SetCommTimeouts(h, &t) != FALSE;
     }
     if (!ok) {
+        const DWORD err = GetLastError();
         CloseHandle(h);
-        return false;
+        return Fail(SerialOpenError::Failed, win32::OsErrorText(err));
     }
     port.file = h;
     return true;
@@ -97,7 +129,8 @@ int32_t CSerialPort::Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
     if (GetLastError() != ERROR_IO_PENDING) return -1;
     if (port.wake.WaitFor(port.readEvent, timeoutMs) != win32::IoWait::Ready) CancelIo(port.file);
     if (!GetOverlappedResult(port.file, &ov, &got, TRUE)) {
-        return GetLastError() == ERROR_OPERATION_ABORTED ? 0 : -1;
+        // Cancelled at the time-out or by Interrupt: what it had read so far is still ours.
+        return GetLastError() == ERROR_OPERATION_ABORTED ? static_cast<int32_t>(got) : -1;
     }
     return static_cast<int32_t>(got);
 }

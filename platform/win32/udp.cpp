@@ -5,6 +5,8 @@
 // winsock2.h must come before windows.h
 #include <windows.h>
 
+#include <atomic>
+
 #include "platform/udp_address.h"
 #include "platform/win32/iowait.h"
 
@@ -17,6 +19,8 @@ struct CUdpSocket::Impl {
     HANDLE netEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // WSAEventSelect: FD_READ
     win32::CWakeEvent wake;                                         // Interrupt
     sockaddr_in peer{};
+    bool onlyFromPeer = false;
+    std::atomic<uint64_t> dropped{0};
 
     ~Impl() {
         if (sock != INVALID_SOCKET) closesocket(sock);
@@ -33,16 +37,27 @@ CUdpSocket::CUdpSocket() : m_impl(new Impl) {}
 
 CUdpSocket::~CUdpSocket() = default;
 
-bool CUdpSocket::Open(const std::string& local, const std::string& remote) {
+bool CUdpSocket::Open(const std::string& local, const std::string& remote, bool onlyFromPeer) {
     Close();
+    m_errorText.clear();
     Impl& u = *m_impl;
     sockaddr_in la{}, peer{};
-    if (!u.wsaStarted || !u.netEvent) return false;
-    if (!UdpEndpoints(local, remote, &la, &peer)) return false;
+    if (!u.wsaStarted || !u.netEvent) {
+        m_errorText = "Winsock not started";
+        return false;
+    }
+    if (!UdpEndpoints(local, remote, &la, &peer)) {
+        m_errorText = "malformed address";
+        return false;
+    }
     SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (s == INVALID_SOCKET) return false;
+    if (s == INVALID_SOCKET) {
+        m_errorText = win32::OsErrorText(static_cast<DWORD>(WSAGetLastError()));
+        return false;
+    }
     if (bind(s, reinterpret_cast<const sockaddr*>(&la), sizeof la) != 0 ||
         WSAEventSelect(s, u.netEvent, FD_READ) != 0) {
+        m_errorText = win32::OsErrorText(static_cast<DWORD>(WSAGetLastError()));
         closesocket(s);
         return false;
     }
@@ -52,6 +67,8 @@ bool CUdpSocket::Open(const std::string& local, const std::string& remote) {
     WSAIoctl(s, _WSAIOW(IOC_VENDOR, 12), &off, sizeof off, nullptr, 0, &ret, nullptr, nullptr);
     u.sock = s;
     u.peer = peer;
+    u.onlyFromPeer = onlyFromPeer;
+    u.dropped.store(0);
     return true;
 }
 
@@ -82,10 +99,22 @@ int32_t CUdpSocket::Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
     Impl& u = *m_impl;
     if (u.sock == INVALID_SOCKET || buf == nullptr) return -1;
     for (;;) {
-        const int n = recv(u.sock, reinterpret_cast<char*>(buf),
-                           size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size), 0);
-        if (n >= 0) return n;
+        sockaddr_in from{};
+        int fromLen = sizeof from;
+        const int n = recvfrom(u.sock, reinterpret_cast<char*>(buf),
+                               size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size), 0,
+                               reinterpret_cast<sockaddr*>(&from), &fromLen);
+        if (n >= 0) {
+            if (u.onlyFromPeer &&
+                (from.sin_family != AF_INET || from.sin_addr.s_addr != u.peer.sin_addr.s_addr ||
+                 from.sin_port != u.peer.sin_port)) {
+                u.dropped.fetch_add(1);
+                return 0;
+            }
+            return n;
+        }
         const int err = WSAGetLastError();
+        // WSAEMSGSIZE: larger than buf; the rest is lost, so none of it is handed on.
         if (err == WSAECONNRESET || err == WSAEMSGSIZE) return 0;
         if (err != WSAEWOULDBLOCK) return -1;
         ResetEvent(u.netEvent);
@@ -101,6 +130,10 @@ int32_t CUdpSocket::Read(uint8_t* buf, uint32_t size, uint32_t timeoutMs) {
                 return 0;
         }
     }
+}
+
+uint64_t CUdpSocket::DroppedCount() const {
+    return m_impl->dropped.load();
 }
 
 int32_t CUdpSocket::Write(const uint8_t* data, uint32_t length) {

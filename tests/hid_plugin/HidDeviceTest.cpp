@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <future>
 #include <mutex>
@@ -142,7 +144,50 @@ TEST_F(HidDeviceTest, EmptyReportStoresNothingButWakesAReader) {
     waits.WaitFor(2);  // woken with nothing, it waits again rather than returning
     Deliver(InputReport(2, 2));
     EXPECT_EQ(read.get(), 2);
-    EXPECT_EQ(waits.Timeouts(), (std::vector<uint32_t>{60000, 60000}));
+    // ... for what is left of its time-out, not for the whole time-out again.
+    const std::vector<uint32_t> timeouts = waits.Timeouts();
+    ASSERT_EQ(timeouts.size(), 2u);
+    EXPECT_EQ(timeouts[0], 60000u);
+    EXPECT_LE(timeouts[1], 60000u);
+    EXPECT_GT(timeouts[1], 0u);
+}
+
+// A device that sends empty reports without pause never stretches a read beyond its
+// time-out: each wait runs against the read's deadline.
+TEST_F(HidDeviceTest, ChattyEmptyReportsDoNotStretchATimedRead) {
+    std::atomic<bool> stop{false};
+    std::thread chatter([&] {
+        while (!stop.load()) {
+            script->PushReport(InputReport(2, 0));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    uint8_t buf[4];
+    const auto start = std::chrono::steady_clock::now();
+    const int32_t got = PlugRead(device, buf, 4, 200);
+    const auto took = std::chrono::steady_clock::now() - start;
+    stop.store(true);
+    chatter.join();
+    EXPECT_EQ(got, 0);
+    EXPECT_LT(took, std::chrono::seconds(2));  // measured: about 200 ms
+}
+
+// A clear while input keeps flowing ends within its limit.
+TEST_F(HidDeviceTest, ClearEndsWhileInputKeepsComing) {
+    std::atomic<bool> stop{false};
+    std::thread stream([&] {
+        while (!stop.load()) {
+            script->PushReport(InputReport(2, 8));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(PlugClear(device), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    stop.store(true);
+    stream.join();
+    EXPECT_LT(took, std::chrono::seconds(2));  // kClearLimitMs, 250 ms
+    EXPECT_EQ(PlugGetStatus(device), PLUG_STATUS_OPEN);
 }
 
 struct EndCase {
@@ -175,10 +220,13 @@ TEST(HidDeviceEnd, ReaderEndsAndClosesForGood) {
         script->WaitClosed();
 
         EXPECT_EQ(PlugGetStatus(device), PLUG_STATUS_CLOSED);
+        // The 5 bytes stored before the end are handed out first, then the read says closed.
         uint8_t buf[8];
-        EXPECT_EQ(PlugRead(device, buf, 8, 0), PLUG_E_CLOSED);  // though 5 bytes wait in the ring
+        EXPECT_EQ(PlugRead(device, buf, 3, 0), 3);
+        EXPECT_EQ(PlugRead(device, buf + 3, 8, PLUG_INFINITE), 2);
+        EXPECT_EQ(device->RingCount(), 0u);
+        EXPECT_EQ(PlugRead(device, buf, 8, 0), PLUG_E_CLOSED);
         EXPECT_EQ(PlugRead(device, buf, 8, PLUG_INFINITE), PLUG_E_CLOSED);
-        EXPECT_EQ(device->RingCount(), 5u);
         EXPECT_EQ(PlugWrite(device, buf, 1), PLUG_E_CLOSED);
         EXPECT_EQ(PlugClear(device), PLUG_E_CLOSED);
         EXPECT_TRUE(script->Written().empty());

@@ -249,4 +249,64 @@ TEST(ChooseDevicePath, NoMatchOrOutOfRangeChoosesNothing) {
     EXPECT_FALSE(ChooseDevicePath(nullptr, nullptr, ListFixed));
 }
 
+// Serial numbers by node, as a test sets them.
+std::vector<std::pair<std::wstring, std::wstring>>* g_pSerials = nullptr;
+std::wstring SerialFixed(const wchar_t* path) {
+    for (const auto& e : *g_pSerials) {
+        if (e.first == path) return e.second;
+    }
+    return std::wstring();
+}
+
+TEST(FindSameDevice, TheSameScannerAndNeverAnother) {
+    const std::wstring mine = Matching(1);
+    const std::wstring otherModel = L"\\\\?\\hid#vid_03f0&pid_5539#2";
+    const struct {
+        const char* what;
+        const wchar_t* serial;  // of the device that was open at `mine`
+        std::vector<std::wstring> listed;
+        std::vector<std::pair<std::wstring, std::wstring>> serials;
+        bool found;
+        std::wstring at;
+    } cases[] = {
+        {"no serial: its path while listed", L"", {Matching(0), mine}, {}, true, mine},
+        {"no serial: not listed", L"", {Matching(0), Matching(2)}, {}, false, L""},
+        {"serial: at its path",
+         L"S1",
+         {Matching(0), mine},
+         {{Matching(0), L"S1"}, {mine, L"S1"}},
+         true,
+         mine},
+        {"serial: moved to another node",
+         L"S1",
+         {Matching(0), Matching(2)},
+         {{Matching(0), L"S0"}, {Matching(2), L"S1"}},
+         true,
+         Matching(2)},
+        {"serial: its node now holds another scanner", L"S1", {mine}, {{mine, L"S9"}}, false, L""},
+        {"serial: same serial but another model",
+         L"S1",
+         {otherModel},
+         {{otherModel, L"S1"}},
+         false,
+         L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::wstring> listed = c.listed;
+        std::vector<std::pair<std::wstring, std::wstring>> serials = c.serials;
+        g_pListed = &listed;
+        g_pSerials = &serials;
+        wchar_t found[kDevicePathChars] = {};
+        EXPECT_EQ(FindSameDevice(mine.c_str(), c.serial, found, ListFixed, SerialFixed), c.found);
+        if (c.found) {
+            EXPECT_EQ(std::wstring(found), c.at);
+        }
+    }
+    wchar_t found[kDevicePathChars];
+    EXPECT_FALSE(FindSameDevice(nullptr, L"", found, ListFixed, SerialFixed));
+    EXPECT_FALSE(FindSameDevice(L"", L"", found, ListFixed, SerialFixed));
+    EXPECT_FALSE(FindSameDevice(mine.c_str(), L"", nullptr, ListFixed, SerialFixed));
+}
+
 }  // namespace

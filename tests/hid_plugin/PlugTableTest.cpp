@@ -13,10 +13,16 @@ void ExpectTable(const PlugDllFuns& t) {
     EXPECT_EQ(t.size, 13 * sizeof(void*));
     EXPECT_EQ(t.size, sizeof(void*) == 4 ? 52u : 104u);
     for (PlugReservedFn r :
-         {t.PlugReserved4, t.PlugReserved9, t.PlugReserved10, t.PlugReserved11, t.PlugReserved12}) {
+         {t.PlugReserved4, t.PlugReserved10, t.PlugReserved11, t.PlugReserved12}) {
         ASSERT_NE(r, nullptr);
         EXPECT_EQ(r(), 0);
     }
+    // Slot 9 offers the reopen of a lost handle's own device.
+    ASSERT_NE(t.PlugReserved9, nullptr);
+    auto reopen = reinterpret_cast<PlugReopenFn>(reinterpret_cast<void (*)(void)>(t.PlugReserved9));
+    void* out = &out;
+    EXPECT_EQ(reopen(nullptr, &out), -1);
+    EXPECT_EQ(reopen(&out, nullptr), -1);
     ASSERT_NE(t.PlugGetDesc, nullptr);
     wchar_t desc[24];
     EXPECT_EQ(t.PlugGetDesc(desc, 24), 0);

@@ -56,4 +56,24 @@ TEST_F(PtySerial, ReadFailsOnceTheOtherSideIsGone) {
     EXPECT_EQ(m_port.Read(buf, sizeof buf, 20), -1);
 }
 
+// One holder at a time, whoever asks; the port is free again once the holder closes it.
+TEST_F(PtySerial, ExclusiveUntilClosed) {
+    CSerialPort second;
+    EXPECT_FALSE(second.Open(m_pty.SlavePath().c_str(), 9600));
+    EXPECT_EQ(second.OpenError(), qds::plat::SerialOpenError::InUse);
+    EXPECT_FALSE(second.OpenErrorText().empty());
+    m_port.Close();
+    ASSERT_TRUE(second.Open(m_pty.SlavePath().c_str(), 9600));
+    EXPECT_FALSE(m_port.Open(m_pty.SlavePath().c_str(), 9600));
+}
+
+TEST_F(PtySerial, SaysWhyOpenFailed) {
+    CSerialPort other;
+    EXPECT_FALSE(other.Open("/nonexistent/tty", 9600));
+    EXPECT_EQ(other.OpenError(), qds::plat::SerialOpenError::NoSuchDevice);
+    EXPECT_FALSE(other.OpenErrorText().empty());
+    EXPECT_FALSE(other.Open(m_pty.SlavePath().c_str(), 12345));
+    EXPECT_EQ(other.OpenError(), qds::plat::SerialOpenError::BaudNotSupported);
+}
+
 }  // namespace

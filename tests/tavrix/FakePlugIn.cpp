@@ -1,9 +1,11 @@
 // A transport plug-in for the framework's tests: a device that the test feeds, unplugs and
 // replugs through the FakePlug_ exports, recording what the framework asks of it.
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/PlugDllFuns.h"
@@ -21,6 +23,8 @@ struct State {
     std::wstring lastParams;
     bool lastParamsNull = false;
     int opens = 0, closes = 0, clears = 0;
+    uint32_t writeStallMs = 0;  // each write takes this long, as one the OS holds
+    bool flapping = false;      // every device opened is gone at once
     std::vector<std::pair<uint32_t, uint32_t>> reads;  // (length, time-out) of each read
 };
 
@@ -44,7 +48,7 @@ void* KX_CDECL Open(const wchar_t* params) {
     s.lastParams = params ? params : L"";
     if (!s.present) return nullptr;
     ++s.opens;
-    return new Dev{s.generation};
+    return new Dev{s.flapping ? s.generation - 1 : s.generation};
 }
 
 int32_t KX_CDECL Close(void* h) {
@@ -82,6 +86,12 @@ int32_t KX_CDECL Read(void* h, uint8_t* buf, uint32_t len, uint32_t timeoutMs) {
 
 int32_t KX_CDECL Write(void* h, const uint8_t* data, uint32_t len) {
     if (h == nullptr || data == nullptr || len == 0) return -1;
+    uint32_t stall = 0;
+    {
+        std::lock_guard<std::mutex> lock(S().m);
+        stall = S().writeStallMs;
+    }
+    if (stall > 0) std::this_thread::sleep_for(std::chrono::milliseconds(stall));
     std::lock_guard<std::mutex> lock(S().m);
     if (static_cast<Dev*>(h)->generation != S().generation) return -11;
     S().written.append(reinterpret_cast<const char*>(data), len);
@@ -126,6 +136,8 @@ KX_EXPORT void KX_CDECL FakePlug_Reset() {
     s.lastParams.clear();
     s.lastParamsNull = false;
     s.opens = s.closes = s.clears = 0;
+    s.writeStallMs = 0;
+    s.flapping = false;
     s.reads.clear();
 }
 
@@ -149,6 +161,16 @@ KX_EXPORT void KX_CDECL FakePlug_SetPresent(int present) {
         if (!present) ++S().generation;
     }
     S().cv.notify_all();
+}
+
+KX_EXPORT void KX_CDECL FakePlug_SetWriteStallMs(uint32_t ms) {
+    std::lock_guard<std::mutex> lock(S().m);
+    S().writeStallMs = ms;
+}
+
+KX_EXPORT void KX_CDECL FakePlug_SetFlapping(int flapping) {
+    std::lock_guard<std::mutex> lock(S().m);
+    S().flapping = flapping != 0;
 }
 
 KX_EXPORT uint32_t KX_CDECL FakePlug_Written(char* out, uint32_t cap) {

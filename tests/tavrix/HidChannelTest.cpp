@@ -1,7 +1,9 @@
 // "HID" channels against a test plug-in that the test drives.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Receiver.h"
@@ -9,11 +11,14 @@
 #include "platform/dynlib.h"
 #include "platform/process.h"
 #include "tavrix/Api.h"
+#include "tavrix/LastError.h"
 
 namespace {
 
 using tvxtest::Receiver;
 using tvxtest::StateLog;
+using tvxtest::StatusLog;
+using Clock = std::chrono::steady_clock;
 
 std::string BesideTest(const char* name) {
     const std::string exe = qds::plat::ExecutablePath();
@@ -39,6 +44,10 @@ class FakePlug {
             reinterpret_cast<const uint8_t*>(s.data()), static_cast<uint32_t>(s.size()));
     }
     void SetPresent(bool p) { Fn<void(KX_CDECL*)(int)>("FakePlug_SetPresent")(p ? 1 : 0); }
+    void SetFlapping(bool f) { Fn<void(KX_CDECL*)(int)>("FakePlug_SetFlapping")(f ? 1 : 0); }
+    void SetWriteStallMs(uint32_t ms) {
+        Fn<void(KX_CDECL*)(uint32_t)>("FakePlug_SetWriteStallMs")(ms);
+    }
     std::string Written() {
         char buf[4096];
         const uint32_t n = Fn<uint32_t(KX_CDECL*)(char*, uint32_t)>("FakePlug_Written")(buf, 4096);
@@ -174,6 +183,116 @@ TEST_F(HidChannel, BadPlugInsAreRefused) {
     EXPECT_EQ(qds::tvx::OpenTransport(
                   qds::tvx::MakeHidTransportFrom(BesideTest("no_such_plugin"), L"", false)),
               nullptr);
+}
+
+TEST_F(HidChannel, StatusReportsLostAndBackInOrderAndNothingAfterClose) {
+    TVX_HANDLE h = Open(L"id=0", false);
+    ASSERT_NE(h, nullptr);
+    StatusLog status;
+    EXPECT_EQ(qds::tvx::RegisterStatus(nullptr, &StatusLog::Notify, &status), -1);
+    ASSERT_EQ(qds::tvx::RegisterStatus(h, &StatusLog::Notify, &status), 0);
+    for (int round = 0; round < 2; ++round) {
+        m_plug.SetPresent(false);
+        ASSERT_TRUE(status.WaitCount(2 * round + 1));
+        m_plug.SetPresent(true);
+        ASSERT_TRUE(status.WaitCount(2 * round + 2));
+    }
+    EXPECT_EQ(status.Events(), (std::vector<int32_t>{TVX_STATUS_LOST, TVX_STATUS_BACK,
+                                                     TVX_STATUS_LOST, TVX_STATUS_BACK}));
+    // Unplugged while closing: the loss may race the close, but nothing comes once it returns.
+    m_plug.SetPresent(false);
+    EXPECT_EQ(qds::tvx::Close(h), 0);
+    status.MarkClosed();
+    m_plug.SetPresent(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(status.CalledAfterClose());
+    EXPECT_EQ(qds::tvx::RegisterStatus(h, &StatusLog::Notify, &status), -1);  // stale handle
+}
+
+TEST_F(HidChannel, UnregisteredStatusIsNotCalled) {
+    TVX_HANDLE h = Open(L"id=0", false);
+    ASSERT_NE(h, nullptr);
+    StatusLog status;
+    ASSERT_EQ(qds::tvx::RegisterStatus(h, &StatusLog::Notify, &status), 0);
+    ASSERT_EQ(qds::tvx::RegisterStatus(h, nullptr, nullptr), 0);
+    status.MarkClosed();  // "closed" to this log: no call may come from here on
+    StateLog states;
+    m_plug.SetPresent(false);
+    m_plug.SetPresent(true);
+    const uint8_t b = 6;
+    for (int i = 0; i < 100 && qds::tvx::Write(h, &b, 1, 100) != 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(status.CalledAfterClose());
+    EXPECT_EQ(qds::tvx::Close(h), 0);
+}
+
+// A device that opens and fails at once is not reopened more than about once a second.
+TEST_F(HidChannel, AFlappingDeviceIsReopenedAtMostAboutOnceASecond) {
+    StatusLog status;
+    TVX_HANDLE h = Open(L"id=0", false);
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(qds::tvx::RegisterStatus(h, &StatusLog::Notify, &status), 0);
+    m_plug.SetFlapping(true);
+    m_plug.SetPresent(false);  // the open device goes; every reopen dies at once
+    m_plug.SetPresent(true);
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    const int opens = m_plug.Count("open") - 1;
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_EQ(qds::tvx::Close(h), 0);
+    EXPECT_GE(opens, 1);
+    EXPECT_LE(opens, static_cast<int>(seconds) + 1) << opens << " reopens in " << seconds << " s";
+    EXPECT_EQ(m_plug.Count("open"), m_plug.Count("close"));
+}
+
+// A write the device holds answers its caller within the time-out; the channel stays usable.
+TEST_F(HidChannel, AStalledWriteAnswersWithinItsTimeOut) {
+    TVX_HANDLE h = Open(L"id=0", false);
+    ASSERT_NE(h, nullptr);
+    Receiver rx;
+    ASSERT_EQ(qds::tvx::RegisterNotify(h, 0, &Receiver::Notify, &rx), 0);
+    m_plug.SetWriteStallMs(1500);
+    const uint8_t b[2] = {1, 2};
+    const struct {
+        const char* what;
+        int32_t timeoutMs;
+    } cases[] = {{"the stalled write", 100}, {"a write behind it", 100}};
+    for (const auto& c : cases) {
+        const auto start = Clock::now();
+        EXPECT_EQ(qds::tvx::Write(h, b, 2, c.timeoutMs), -1) << c.what;
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000)) << c.what;
+    }
+    // Input still flows, and clear and close do not wait for the write.
+    m_plug.Push("scan");
+    ASSERT_TRUE(rx.WaitBytes(4));
+    auto start = Clock::now();
+    EXPECT_EQ(qds::tvx::Clear(h), 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
+    m_plug.SetWriteStallMs(0);
+    // Once the stalled write is done, writes go through again.
+    bool through = false;
+    for (int i = 0; i < 100 && !through; ++i) through = qds::tvx::Write(h, b, 2, 100) == 2;
+    EXPECT_TRUE(through);
+    EXPECT_EQ(qds::tvx::Close(h), 0);
+}
+
+TEST_F(HidChannel, FailuresSayWhatWasTried) {
+    const std::string missing = BesideTest("no_such_plugin");
+    EXPECT_EQ(qds::tvx::MakeHidTransportFrom(missing, L"", false), nullptr);
+    EXPECT_NE(qds::tvx::LastReason().find("HID plug-in library not loaded: " + missing),
+              std::string::npos)
+        << qds::tvx::LastReason();
+    m_plug.SetTableSize(7);
+    EXPECT_EQ(Open(L"", false), nullptr);
+    EXPECT_NE(qds::tvx::LastReason().find("HID plug-in table wrong"), std::string::npos)
+        << qds::tvx::LastReason();
+    EXPECT_NE(qds::tvx::LastReason().find("table of 7 bytes"), std::string::npos);
+    m_plug.SetTableSize(sizeof(PlugDllFuns));
+    m_plug.SetPresent(false);
+    EXPECT_EQ(Open(L"id=4", false), nullptr);
+    EXPECT_NE(qds::tvx::LastReason().find("no matching HID device"), std::string::npos)
+        << qds::tvx::LastReason();
+    EXPECT_NE(qds::tvx::LastReason().find("\"id=4\""), std::string::npos);
 }
 
 }  // namespace

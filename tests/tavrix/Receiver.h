@@ -88,4 +88,36 @@ class StateLog {
     std::vector<bool> m_events;
 };
 
+// Records what a status callback (tvx_register_status) reports.
+class StatusLog {
+  public:
+    static void KX_STDCALL Notify(int32_t status, void* context) {
+        auto* self = static_cast<StatusLog*>(context);
+        if (self->m_closed) self->m_afterClose = true;
+        {
+            std::lock_guard<std::mutex> lock(self->m_m);
+            self->m_events.push_back(status);
+        }
+        self->m_cv.notify_all();
+    }
+    // True once at least n statuses have come.
+    bool WaitCount(size_t n) {
+        std::unique_lock<std::mutex> lock(m_m);
+        return m_cv.wait_for(lock, kWait, [&] { return m_events.size() >= n; });
+    }
+    std::vector<int32_t> Events() {
+        std::lock_guard<std::mutex> lock(m_m);
+        return m_events;
+    }
+    void MarkClosed() { m_closed = true; }
+    bool CalledAfterClose() const { return m_afterClose; }
+
+  private:
+    std::mutex m_m;
+    std::condition_variable m_cv;
+    std::vector<int32_t> m_events;
+    std::atomic<bool> m_closed{false};
+    std::atomic<bool> m_afterClose{false};
+};
+
 }  // namespace tvxtest

@@ -293,8 +293,10 @@ TEST_F(ScannerSimOnPty, PacesALabelLikeALine) {
     };
     const int64_t label9600 = 14 * 10 * INT64_C(1000000000) / 9600;
     const Case cases[] = {
-        {{0, 0}, 1, 1, 0},              // one write, as before
-        {{9600, 0}, 3, 14, label9600},  // the reader wakes for bytes one or a few at a time
+        {{0, 0}, 1, 1, 0},  // one write, as before
+        // A paced line usually reaches the reader in several reads, but a loaded machine may
+        // wake it late and hand it more at once: only the span is a firm lower bound.
+        {{9600, 0}, 1, 14, label9600},
         {{9600, 16}, 1, 2, label9600},  // 14.6 ms fit in at most two adapter bursts
     };
     for (const Case& c : cases) {
@@ -322,14 +324,16 @@ TEST_F(ScannerSimOnPty, AdapterForwardsInBursts) {
     if (!Start(1, {9600, 16})) GTEST_SKIP() << "no pseudo-terminals on this system";
     const std::string hex(80, 'A');  // 40 bytes of 0xAA
     std::string answer;
+    const int64_t start = Now();
     const std::vector<Chunk> chunks = SendAndRead("raw " + hex, 40, &answer);
     EXPECT_EQ(answer.rfind("OK 40 t=", 0), 0u) << answer;
-    EXPECT_EQ(Joined(chunks), std::string(40, '\xAA'));
-    EXPECT_GE(chunks.size(), 2u);
-    EXPECT_LE(chunks.size(), 4u);
-    for (size_t i = 1; i < chunks.size(); ++i) {
-        EXPECT_GE(chunks[i].atNs - chunks[i - 1].atNs, 5 * kMs) << "burst " << i;
-    }
+    ASSERT_EQ(Joined(chunks), std::string(40, '\xAA'));
+    // Only lower bounds: a loaded machine may delay a read, never advance it. The adapter
+    // holds the first bytes for its 16 ms latency timer (a plain line would show the first
+    // byte after about 1 ms), and the line itself needs 40 character times for the rest.
+    // How the bursts fall is the line model's to test, with its own clock.
+    EXPECT_GE(chunks.front().atNs - start, 15 * kMs);
+    EXPECT_GE(chunks.back().atNs - start, 40 * kMs);
 }
 
 TEST_F(ScannerSimOnPty, TwoLabelsWithAPause) {
@@ -340,15 +344,14 @@ TEST_F(ScannerSimOnPty, TwoLabelsWithAPause) {
         SendAndRead("scan ean8 12345670 ean8 96385074 pause=100", 18, &answer);
     EXPECT_EQ(answer.rfind("OK 18 t=", 0), 0u) << answer;
     ASSERT_EQ(Joined(chunks), "g12345670g96385074");
-    // No read holds bytes of both labels, and the second comes 100 ms after the first at
-    // the earliest.
+    // The second label's bytes come 100 ms after the command at the earliest (a late reader
+    // may take both labels in one read, never the second one early).
     size_t seen = 0;
     for (const Chunk& c : chunks) {
-        EXPECT_TRUE(seen + c.bytes.size() <= 9 || seen >= 9) << "a read spans both labels";
-        if (seen >= 9) {
+        seen += c.bytes.size();
+        if (seen > 9) {
             EXPECT_GE(c.atNs - start, 100 * kMs);
         }
-        seen += c.bytes.size();
     }
 }
 
@@ -377,8 +380,8 @@ TEST_F(ScannerSimOnPty, LabelAfterTheReply) {
         if (c.reads == 1) {
             EXPECT_EQ(chunks.size(), 1u) << "the reply and the label in one burst";
         } else {
-            ASSERT_GE(chunks.size(), 2u);
-            EXPECT_EQ(chunks.front().bytes, "\x06");
+            // A late reader may take both at once; the label can never come before its pause.
+            EXPECT_EQ(chunks.front().bytes.substr(0, 1), "\x06");
             EXPECT_GE(chunks.back().atNs - sent, c.pauseMs * kMs);
         }
         m_sim->Stop();

@@ -4,6 +4,8 @@
 // lines printed here to it, and checks what the scanner received.
 //
 //   WineE2e scan PORT   claim, enable, scans, release and close on COMPORT (device type 3)
+//   WineE2e line PORT   device type 1 on a line paced at 9600 baud behind a USB-serial
+//                       adapter: each label is exactly one scan (frames by silence)
 //   WineE2e hid         the "HID" transport with no device: Vantrel loads, nothing opens
 // Prints "FAIL ..." for each failed check; exit status 0 when all held.
 #include <jni.h>
@@ -218,6 +220,47 @@ int ScanScenario(int port) {
     return g_failures == 0 ? 0 : 1;
 }
 
+// Text labels cut into bursts by the line and the adapter; the framework's frame gap must put
+// each back together, on Windows as on Linux.
+int LineScenario(int port) {
+    const ScanCase cases[] = {
+        {"ean13", 104, "4006381333931", "4006381333931"},
+        {"code39", 108, "CODE-39", "CODE-39"},
+        {"qr", 204, "https://example.com/q", "https://example.com/q"},
+    };
+    const int n = static_cast<int>(sizeof cases / sizeof cases[0]);
+    Eq(0, g_k.Open(E, nullptr, 1, 1, port, 0), "Open");
+    Eq(0, g_k.ClaimDevice(E, nullptr, 1000), "ClaimDevice");
+    Set(kDecodeData, 1);
+    Set(kDeviceEnabled, 1);
+    Eq(1, Num(kDeviceEnabled), "DeviceEnabled");
+    if (g_failures > 0) return 1;
+
+    // One command: the labels 300 ms apart, each paced by the line.
+    std::string cmd = "scan";
+    for (const ScanCase& c : cases) cmd += std::string(" ") + c.sim + " " + c.label;
+    std::printf("SIM %s pause=300\n", cmd.c_str());
+    std::fflush(stdout);
+
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Num(kDataCount) < n && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // A label cut in two would be two scans: the n-th would not be the last label, and the
+    // scans would not match the labels in order.
+    Eq(n, Num(kDataCount), "DataCount after the labels: one scan each");
+    for (int i = 0; i < n; ++i) {
+        const ScanCase& c = cases[i];
+        const std::string what = std::string("[") + c.sim + "] ";
+        Set(kDataEventEnabled, 1);
+        Eq(c.type, Num(kScanDataType), what + "ScanDataType");
+        const std::string data = Text(kScanData);
+        Check(data == c.data, what + "ScanData " + Hex(data) + ", want " + Hex(c.data));
+    }
+    Eq(0, g_k.ReleaseDevice(E, nullptr), "ReleaseDevice");
+    Eq(0, g_k.Close(E, nullptr), "Close");
+    return g_failures == 0 ? 0 : 1;
+}
+
 int HidScenario() {
     // No HID-POS device under Wine: the plug-in loads, finds nothing and the open fails.
     TVX_HANDLE h = tvx_open(L"HID", nullptr, 1);
@@ -245,10 +288,12 @@ int main(int argc, char** argv) {
         rc = 1;
     else if (scenario == "scan" && argc > 2)
         rc = ScanScenario(std::atoi(argv[2]));
+    else if (scenario == "line" && argc > 2)
+        rc = LineScenario(std::atoi(argv[2]));
     else if (scenario == "hid")
         rc = HidScenario();
     else
-        std::printf("FAIL usage: WineE2e scan PORT | hid\n");
+        std::printf("FAIL usage: WineE2e scan PORT | line PORT | hid\n");
     std::printf(rc == 0 ? "PASS %s\n" : "FAILED %s\n", scenario.c_str());
     std::fflush(stdout);
     return rc;

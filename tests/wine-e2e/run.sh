@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Windows end to end under Wine: the simulated scanner (a Linux program) on a pseudo-terminal,
 # which the Wine prefix's COM port links to, and WineE2e.exe driving Kolvex.dll and Tavrix.dll.
-#   run.sh scan|hid WINE EXE SCANNER-SIM WORKDIR [PORT]
+#   run.sh scan|line|hid WINE EXE SCANNER-SIM WORKDIR [PORT]
 # WINEPREFIX names the build's prefix; it is created when missing. Prints "FAIL ..." for each
 # failed check; exit status 0 when all held, 77 when the simulator is not built.
 set -uo pipefail
@@ -47,7 +47,12 @@ fi
 
 # The scanner on COM<port>: the simulator links the prefix's comN to its pseudo-terminal.
 link=$WINEPREFIX/dosdevices/com$port
-coproc SIM { exec "$sim" --type 3 --pty --link "$link" --reply auto; }
+if [ "$scenario" = line ]; then
+    simargs=(--type 1 --pty --link "$link" --baud 9600 --adapter-ms 16)
+else
+    simargs=(--type 3 --pty --link "$link" --reply auto)
+fi
+coproc SIM { exec "$sim" "${simargs[@]}"; }
 simpid=$SIM_PID
 exec {simin}>&"${SIM[1]}" {simout}<&"${SIM[0]}"
 cleanup() { echo quit >&"$simin" 2>/dev/null; wait "$simpid" 2>/dev/null; }
@@ -64,7 +69,7 @@ while read -r -t 30 line <&"$simout"; do
 done
 [ -n "$ready" ] || { echo "FAIL scanner-sim did not start"; exit 1; }
 
-exec {prog}< <("$wine" "$exe" scan "$port" 2>&1; echo "EXIT $?")
+exec {prog}< <("$wine" "$exe" "$scenario" "$port" 2>&1; echo "EXIT $?")
 rc=""
 while read -r -t 180 line <&"$prog"; do
     case "$line" in
@@ -75,7 +80,11 @@ while read -r -t 180 line <&"$prog"; do
         *) echo "$line" ;;
     esac
 done
-[ "$rc" = 0 ] || bad "WineE2e scan exit status '${rc}'"
+[ "$rc" = 0 ] || bad "WineE2e $scenario exit status '${rc}'"
+if [ "$scenario" = line ]; then
+    [ $fail -eq 0 ] && echo "PASS wine line"
+    exit $fail
+fi
 
 # Everything the scanner received, in order: claim, scan disable (end of the claim), scan
 # enable (DeviceEnabled 1), release, scan enable (Release re-enables the scanner).

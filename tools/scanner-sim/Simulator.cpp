@@ -35,12 +35,12 @@ CSimulator::~CSimulator() {
 }
 
 std::string CSimulator::SlavePath() {
-    std::lock_guard<std::mutex> lock(m_devLock);
+    DevLock lock(*this);
     return m_pty.SlavePath();
 }
 
 bool CSimulator::Start() {
-    std::lock_guard<std::mutex> lock(m_devLock);
+    DevLock lock(*this);
     if (!OpenDevice()) return false;
     m_lineThread = std::thread([this] { LineLoop(); });
     m_reader = std::thread([this] {
@@ -122,7 +122,7 @@ void CSimulator::ReadLoop() {
         if (m_unplugged) {
             // Only this thread closes the device, so no read is running on it meanwhile.
             {
-                std::lock_guard<std::mutex> lock(m_devLock);
+                DevLock lock(*this);
                 m_pty.Close();
             }
             std::unique_lock<std::mutex> lock(m_rxLock);
@@ -148,7 +148,7 @@ void CSimulator::ReadLoop() {
 void CSimulator::Received(const Bytes& bytes) {
     std::vector<Bytes> replies;
     {
-        std::lock_guard<std::mutex> lock(m_devLock);
+        DevLock lock(*this);
         if (m_record.is_open()) {
             m_record.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
             m_record.flush();
@@ -243,7 +243,7 @@ std::string CSimulator::AwaitWritten(std::unique_lock<std::mutex>& lock, uint64_
 }
 
 bool CSimulator::WriteDevice(const Bytes& bytes) {
-    std::lock_guard<std::mutex> lock(m_devLock);
+    DevLock lock(*this);
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     const auto n = static_cast<uint32_t>(bytes.size());
     switch (m_opt.mode) {
@@ -284,14 +284,16 @@ bool CSimulator::CreateHidNode() {
 }
 
 // The stand-in serves one thread at a time, so every call on it holds m_devLock; the waits
-// are short so that labels can go out in between.
+// are short, and the loop lets anyone waiting for the lock (DevLock) go first, so that labels
+// and replies go out at once.
 void CSimulator::HidLoop() {
-    constexpr uint32_t kStepMs = 50;
+    constexpr uint32_t kStepMs = 10;  // the longest a writer waits for the device lock
     while (!m_stop) {
         uint8_t report[64];
         int32_t n = 0;
         {
             std::unique_lock<std::mutex> lock(m_devLock);
+            m_devFree.wait(lock, [this] { return m_devWaiting.load() == 0 || m_stop; });
             if (!m_hid) {
                 lock.unlock();
                 std::unique_lock<std::mutex> rx(m_rxLock);
@@ -442,7 +444,7 @@ std::string CSimulator::Execute(const std::string& line) {
     if (cmd == "reply") {
         ReplyMode mode;
         if (plain.size() != 1 || !ParseReplyMode(plain[0], &mode)) return "ERR bad mode";
-        std::lock_guard<std::mutex> lock(m_devLock);
+        DevLock lock(*this);
         m_scanner.SetReplyMode(mode);
         return "OK";
     }
@@ -471,7 +473,7 @@ std::string CSimulator::Execute(const std::string& line) {
         return ok ? "OK" : "ERR timeout";
     }
     if (m_opt.mode == Mode::Hid && (cmd == "unplug" || cmd == "replug")) {
-        std::lock_guard<std::mutex> lock(m_devLock);
+        DevLock lock(*this);
         if (cmd == "unplug") {
             m_hid.reset();  // the connection and the node go away
             m_hidConnected = false;
@@ -502,7 +504,7 @@ std::string CSimulator::Execute(const std::string& line) {
         std::unique_lock<std::mutex> lock(m_rxLock);
         if (!m_unplugged || !m_parked) return "ERR not unplugged";
         {
-            std::lock_guard<std::mutex> dev(m_devLock);
+            DevLock dev(*this);
             if (!OpenDevice()) return "ERR cannot open a pseudo-terminal";
         }
         m_unplugged = false;

@@ -76,8 +76,33 @@ class CSimulator {
     std::string AwaitWritten(std::unique_lock<std::mutex>& lock, uint64_t endCount, size_t count,
                              int64_t limitMs);
 
+    // m_devLock for everyone but the HID loop: the loop holds the lock across its short polls
+    // of the stand-in and would otherwise take it again at once, so a reply could wait behind
+    // it round after round (a late acknowledgement under load). While anyone waits here, the
+    // loop steps aside (m_devFree).
+    class DevLock {
+      public:
+        explicit DevLock(CSimulator& s) : m_s(s) {
+            ++m_s.m_devWaiting;
+            m_lock = std::unique_lock<std::mutex>(m_s.m_devLock);
+            --m_s.m_devWaiting;
+        }
+        ~DevLock() {
+            m_lock.unlock();
+            m_s.m_devFree.notify_all();
+        }
+        DevLock(const DevLock&) = delete;
+        DevLock& operator=(const DevLock&) = delete;
+
+      private:
+        CSimulator& m_s;
+        std::unique_lock<std::mutex> m_lock;
+    };
+
     const SimOptions m_opt;
-    std::mutex m_devLock;  // device object, scanner state, record file
+    std::mutex m_devLock;               // device object, scanner state, record file
+    std::atomic<int> m_devWaiting{0};   // threads waiting in DevLock
+    std::condition_variable m_devFree;  // with m_devLock: m_devWaiting dropped
     CScanner m_scanner;
     qds::plat::CPtyMaster m_pty;
     qds::plat::CUdpSocket m_udp;

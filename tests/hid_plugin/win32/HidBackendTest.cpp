@@ -138,4 +138,31 @@ TEST(Win32Backend, DeviceObjectOverThePipe) {
     EXPECT_EQ(PlugClose(h), 0);
 }
 
+// A write the pipe never takes is cancelled (CancelIo) after the report's 1000 ms; the device
+// shuts down, and a reopen finds no such device listed (pipes are not HID interfaces).
+TEST(Win32Backend, AStalledWriteIsCancelledAndShutsTheDeviceDown) {
+    const std::string name = PipeName("stalled");
+    auto standIn = CHidStandIn::Create(name, 64);
+    ASSERT_NE(standIn, nullptr);
+    const std::wstring path = Wide(name);
+    void* h =
+        qds::hid::HidPosDevice::Create(qds::hid::OpenHidReportDevice(path.c_str()), path.c_str());
+    ASSERT_NE(h, nullptr);
+    ASSERT_TRUE(standIn->Accept(60000));
+    const uint8_t out[56] = {1};
+    int32_t r = 56;
+    int writes = 0;
+    while (r == 56 && writes < 10000) {
+        r = PlugWrite(h, out, 56);
+        ++writes;
+    }
+    EXPECT_EQ(r, PLUG_E_TRANSFER);
+    EXPECT_EQ(PlugGetStatus(h), PLUG_STATUS_CLOSED);
+    EXPECT_EQ(PlugWrite(h, out, 1), PLUG_E_CLOSED);
+    void* again = &again;
+    EXPECT_EQ(PlugReopen(h, &again), PLUG_REOPEN_DONE);
+    EXPECT_EQ(again, nullptr);
+    EXPECT_EQ(PlugClose(h), 0);
+}
+
 }  // namespace

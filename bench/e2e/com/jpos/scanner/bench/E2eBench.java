@@ -21,7 +21,10 @@ import java.util.TreeMap;
  * pseudo-terminal or loopback UDP; and the CPU the whole JVM process uses while the scanner
  * is claimed and enabled and nothing is scanned.
  *
- * Usage: E2eBench latency pty|udp SIM [N]   |   E2eBench idle SIM [SECONDS]
+ * Usage: E2eBench latency pty|udp SIM [N [BAUD [GAPMS]]]   |   E2eBench idle SIM [SECONDS]
+ * BAUD (pty): scanner-sim paces the label like a line at that rate (0: one write); GAPMS:
+ * the framework's FrameGapMs ("default" or absent: not set, the default for 9600 baud). The
+ * pty latency is also given beyond the frame gap, the part the framework adds on top of it.
  * KOLVEX_REGISTRY names the registry file this program writes.
  */
 public final class E2eBench {
@@ -59,11 +62,21 @@ public final class E2eBench {
         }
     }
 
+    /** The framework's default frame gap at 9600 baud (Kolvex asks for 9600): 32 ms + 4 characters. */
+    static final int DEFAULT_GAP_MS = 32 + (4 * 10 * 1000 + 9600 - 1) / 9600;
+
     /** Device type 2 (text labels, no acknowledgement waits) on a pty (COM5) or UDP. */
     static Kolvex open(String transport, String simPath) throws Exception {
+        return open(transport, simPath, 0, null);
+    }
+
+    static Kolvex open(String transport, String simPath, int baud, Integer gapMs) throws Exception {
         if (transport.equals("pty")) {
-            startSim(List.of(simPath, "--type", "2", "--pty"));
-            registry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrix\\COM]\r\n\"COM5\"=\"" + device + "\"\r\n");
+            List<String> cmd = new java.util.ArrayList<>(List.of(simPath, "--type", "2", "--pty"));
+            if (baud > 0) cmd.addAll(List.of("--baud", Integer.toString(baud)));
+            startSim(cmd);
+            registry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrix\\COM]\r\n\"COM5\"=\"" + device + "\"\r\n"
+                    + (gapMs == null ? "" : String.format("\"FrameGapMs\"=dword:%08x\r\n", gapMs)));
         } else {
             int scanner = freePort(), host = freePort();
             startSim(List.of(simPath, "--type", "2", "--udp", "127.0.0.1:" + scanner, "127.0.0.1:" + host));
@@ -85,8 +98,8 @@ public final class E2eBench {
         sim.waitFor();
     }
 
-    static void latency(String transport, String simPath, int n) throws Exception {
-        Kolvex k = open(transport, simPath);
+    static void latency(String transport, String simPath, int n, int baud, Integer gapMs) throws Exception {
+        Kolvex k = open(transport, simPath, baud, gapMs);
         long[] ns = new long[n];
         for (int i = -50; i < n; i++) {  // the first 50 warm up
             String a = cmd("scan ean13 4006381333931");
@@ -101,6 +114,13 @@ public final class E2eBench {
         Arrays.sort(ns);
         System.out.printf("e2e latency %-3s label written -> DataCount 1: n=%d p50=%.1f us p99=%.1f us max=%.1f us%n",
                 transport, n, ns[n / 2] / 1e3, ns[(int) (n * 0.99)] / 1e3, ns[n - 1] / 1e3);
+        if (transport.equals("pty")) {
+            int gap = gapMs == null ? DEFAULT_GAP_MS : gapMs;
+            long g = gap * 1_000_000L;
+            System.out.printf("    (%s baud, FrameGapMs %s = %d ms) beyond the gap: p50=%.1f us p99=%.1f us max=%.1f us%n",
+                    baud == 0 ? "unpaced" : Integer.toString(baud), gapMs == null ? "default" : gapMs.toString(), gap,
+                    (ns[n / 2] - g) / 1e3, (ns[(int) (n * 0.99)] - g) / 1e3, (ns[n - 1] - g) / 1e3);
+        }
     }
 
     /** utime + stime of this process, in clock ticks (100 per second on Linux). */
@@ -152,7 +172,10 @@ public final class E2eBench {
     }
 
     public static void main(String[] args) throws Exception {
-        if (args[0].equals("latency")) latency(args[1], args[2], args.length > 3 ? Integer.parseInt(args[3]) : 2000);
+        if (args[0].equals("latency"))
+            latency(args[1], args[2], args.length > 3 ? Integer.parseInt(args[3]) : 2000,
+                    args.length > 4 ? Integer.parseInt(args[4]) : 0,
+                    args.length > 5 && !args[5].equals("default") ? Integer.valueOf(args[5]) : null);
         else idle(args[1], args.length > 2 ? Integer.parseInt(args[2]) : 10);
     }
 }

@@ -34,7 +34,8 @@ import java.util.regex.Pattern;
  * check held.
  *
  * Usage: EndToEnd pty TYPE SIM [SIM-OPTION...] | udp TYPE SIM | hid SIM FIXTURE-FOLDER
- * (pty: options such as --baud 9600 --adapter-ms 16 go to scanner-sim as they are)
+ * (pty: options such as --baud 9600 --adapter-ms 16 go to scanner-sim as they are, except
+ * --frame-gap-ms N, which sets the framework's FrameGapMs; 0 runs the cut-label scenario)
  * The registry file named by KOLVEX_REGISTRY is written here before Kolvex is first used; the
  * trace goes to the file named by the system property e2e.trace.
  */
@@ -186,6 +187,14 @@ public final class EndToEnd {
         }
     }
 
+    /** Two labels the simulator sends with one command ("scan A" + " SYM B ..."). */
+    static List<Scan> pairFor(int type) {
+        if (type == DEV_TYPE3)
+            return List.of(new Scan("scan code128 ABC-128", ascii("ABC-128"), ascii("ABC-128"), 110),
+                    new Scan("scan code128 DEF-128 v1", ascii("DEF-128"), ascii("DEF-128"), 110));
+        return scansFor(type).subList(0, 2);
+    }
+
     static void deliver(Scan s) {
         k.SetPropertyNumber(PIDX_DataEventEnabled, 1);
         eq(s.command + ": ResultCode", 0, k.GetPropertyNumber(PIDX_ResultCode));
@@ -229,6 +238,13 @@ public final class EndToEnd {
         eq("two queued: DataCount", 2, k.GetPropertyNumber(PIDX_DataCount));
         for (Scan s : two) deliver(s);
         expect("after the scans (nothing sent)", new byte[0]);
+
+        // Two labels in one go, 100 ms apart: two scans, whatever the line's pace.
+        List<Scan> pair = pairFor(devType);
+        sim.ok(pair.get(0).command + " " + pair.get(1).command.substring("scan ".length()) + " pause=100");
+        check("two labels 100 ms apart: two scans", waitDataCount(2));
+        eq("two labels 100 ms apart: DataCount", 2, k.GetPropertyNumber(PIDX_DataCount));
+        for (Scan p : pair) deliver(p);
 
         // AutoDisable: the scan disables the device before it is queued.
         k.SetPropertyNumber(PIDX_AutoDisable, 1);
@@ -321,9 +337,36 @@ public final class EndToEnd {
                 receiveThread != null && javaThread != null && !receiveThread.equals(javaThread));
     }
 
-    static void pty(String simPath, List<String> simOptions) throws Exception {
+    /** A dword value line of a registry key, for key(...) + dword(...). */
+    static String withDword(String key, String name, int value) {
+        return key.substring(0, key.length() - 2) + String.format("\"%s\"=dword:%08x\r\n\r\n", name, value);
+    }
+
+    /**
+     * FrameGapMs 0: each read is handed on at once, as before frames by silence, so a label
+     * paced like a line comes out as several scans (the text framings take each read as one).
+     */
+    static void cutLabel() throws Exception {
+        eq("Open", OPOS_SUCCESS, k.Open(devType, COMM_SERIAL, COM_PORT, 0));
+        eq("ClaimDevice", 0, k.ClaimDevice(1000));
+        k.SetPropertyNumber(PIDX_DeviceEnabled, 1);
+        sim.ok(scansFor(devType).get(0).command);
+        check("gap 0: the label is cut into several scans", waitDataCount(2));
+        eq("ReleaseDevice", 0, k.ReleaseDevice());
+        eq("Close", 0, k.Close());
+    }
+
+    static void pty(String simPath, List<String> options) throws Exception {
         Path record = Paths.get(System.getProperty("e2e.trace") + ".rx");
         Files.deleteIfExists(record);
+        // --frame-gap-ms N is ours (the registry's FrameGapMs); the rest goes to scanner-sim.
+        List<String> simOptions = new ArrayList<>(options);
+        Integer gapMs = null;
+        int at = simOptions.indexOf("--frame-gap-ms");
+        if (at >= 0) {
+            gapMs = Integer.parseInt(simOptions.get(at + 1));
+            simOptions.subList(at, at + 2).clear();
+        }
         // On a serial line the marker framing takes each chunk as one frame, and the service
         // never waits for the replies of types 2 and 4: a reply still in the line when a label
         // follows would arrive glued to it. So the scanner stays silent here; its replies are
@@ -333,8 +376,14 @@ public final class EndToEnd {
                 "--record", record.toString(), "--reply", reply));
         simArgs.addAll(simOptions);
         sim = new Sim(simPath, simArgs.toArray(new String[0]));
-        writeRegistry(key("COM", "COM" + COM_PORT, sim.device));
+        String com = key("COM", "COM" + COM_PORT, sim.device);
+        writeRegistry(gapMs == null ? com : withDword(com, "FrameGapMs", gapMs));
         k = new Kolvex();
+        if (gapMs != null && gapMs == 0) {
+            cutLabel();
+            sim.close();
+            return;
+        }
         session(COMM_SERIAL, true);
         sim.close();
         // The record file holds the same bytes as the control channel reported.
