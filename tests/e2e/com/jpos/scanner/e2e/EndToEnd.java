@@ -190,7 +190,7 @@ public final class EndToEnd {
     /** Two labels the simulator sends with one command ("scan A" + " SYM B ..."). */
     static List<Scan> pairFor(int type) {
         if (type == DEV_TYPE3)
-            return List.of(new Scan("scan code128 ABC-128", ascii("ABC-128"), ascii("ABC-128"), 110),
+            return Arrays.asList(new Scan("scan code128 ABC-128", ascii("ABC-128"), ascii("ABC-128"), 110),
                     new Scan("scan code128 DEF-128 v1", ascii("DEF-128"), ascii("DEF-128"), 110));
         return scansFor(type).subList(0, 2);
     }
