@@ -65,11 +65,21 @@ bool CScannerCtrl::AddOnSet(uint32_t word) {
 }
 
 uint32_t CScannerCtrl::ChannelWord() const {
+    uint32_t word = 0;
+    TryChannelWord(word);
+    return word;
+}
+
+bool CScannerCtrl::TryChannelWord(uint32_t& word) const {
+    word = 0;
+    // Held while the handle is followed: the channel cannot be swapped out and closed between.
+    plat::CLock lock(m_csTvx);
     const TVX_HANDLE h = m_hTvx;
-    if (h == nullptr) return 0;
+    if (h == nullptr) return false;
     // The framework's promise: the handle's first word points to the channel word.
-    const uint32_t* word = *static_cast<const uint32_t* const*>(h);
-    return word != nullptr ? *word : 0;
+    const uint32_t* p = *static_cast<const uint32_t* const*>(h);
+    if (p != nullptr) word = *p;
+    return true;
 }
 
 }  // namespace qds::OPOS

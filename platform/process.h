@@ -24,4 +24,8 @@ uint32_t CurrentProcessId();
 // Value of an environment variable, or "" when it is not set.
 std::string GetEnv(const char* name);
 
+// Whether code that runs while a library is unloaded (static destructors) may wait for other
+// threads to end. Not on Windows, where the loader lock is held and such a wait can deadlock.
+bool CanJoinThreadsAtUnload();
+
 }  // namespace qds::plat

@@ -18,6 +18,16 @@ constexpr int32_t kLabelLengthOffset = 5;  // the decode line reports the length
 
 void CScannerCtrl::PushFifoData(const std::string& scan) {
     CTraceScope scope("qds::OPOS::CScannerCtrl::PushFifoData");
+    // Runs on the framework's thread: nothing thrown here may leave. A scan that cannot be
+    // stored (out of memory) is dropped and counted like one over the bound.
+    try {
+        PushOrDrop(scan);
+    } catch (...) {
+        ++m_ScansDroppedFull;
+    }
+}
+
+void CScannerCtrl::PushOrDrop(const std::string& scan) {
     JNIEvents* sink = m_pJniEvents;
     if (sink != nullptr && m_bOpened) {
         int32_t count;
@@ -41,10 +51,29 @@ void CScannerCtrl::PushFifoData(const std::string& scan) {
         }
     }
     prepared.assign(scan);
+    bool logDrop = false;
+    int32_t queued = 0;
     {
         plat::CLock lock(m_csData);
-        m_FifoData.push_back(std::move(prepared));
-        ++m_DataCount;
+        // Without a sink nobody hears of a full FIFO, so it is bounded here: a device (or a
+        // UDP sender) that keeps sending while the application does not pull would otherwise
+        // grow it until memory runs out.
+        if (sink == nullptr && m_DataCount >= kFifoLimit) {
+            ++m_ScansDroppedFull;
+            logDrop = !m_bFifoFullBurst;  // once per run of drops
+            m_bFifoFullBurst = true;
+            queued = m_DataCount;
+            if (m_StringPool.size() < kPoolMax) m_StringPool.push_back(std::move(prepared));
+        } else {
+            m_FifoData.push_back(std::move(prepared));
+            ++m_DataCount;
+            m_bFifoFullBurst = false;
+        }
+    }
+    if (logDrop) {
+        CTraceLog::Instance().Write(
+            level::err, "PushFifoData: FIFO full at %d scans, dropping new scans", queued);
+        return;
     }
     m_Events.Signal(EVENT_DATA);  // wakes a waiting listener; no polling
 }
@@ -73,9 +102,23 @@ void CScannerCtrl::PopFifoData() {
         m_FifoData.pop_front();
     }
 
+    // Should the delivery throw (out of memory), the firing flag must still fall and the scan
+    // stop being counted, or no later SetDataEventEnabled would ever deliver again.
+    struct DeliveryGuard {
+        CScannerCtrl& ctrl;
+        bool done = false;
+        ~DeliveryGuard() {
+            if (done) return;
+            plat::CLock lock(ctrl.m_csData);
+            ctrl.m_FiringEvent = 0;
+            if (ctrl.m_DataCount > 0) --ctrl.m_DataCount;
+        }
+    } guard{*this};
     SetFiringEvent(1);
     log.Write(level::debug, "FiringEvent: True");
     FireDataEvent(m_PopText);
+    guard.done = true;
+    ++m_ScansDelivered;
     SetFiringEvent(0);
     log.Write(level::debug, "FiringEvent: false");
 }
@@ -143,6 +186,7 @@ int32_t CScannerCtrl::GetDataCount() {
 void CScannerCtrl::EmptyFifo() {
     plat::CLock fifoLock(m_csFifo);
     plat::CLock lock(m_csData);
+    m_ScansCleared += static_cast<int64_t>(m_FifoData.size());
     while (!m_FifoData.empty()) {
         if (m_StringPool.size() < kPoolMax) m_StringPool.push_back(std::move(m_FifoData.front()));
         m_FifoData.pop_front();

@@ -12,10 +12,6 @@ constexpr size_t kCachedBlocks = 8;
 
 class CBlockCache {
   public:
-    ~CBlockCache() {
-        for (Slot& s : m_slots)
-            if (s.block != nullptr) ::operator delete(s.block);
-    }
     void* Take(size_t bytes) {
         plat::CLock lock(m_cs);
         for (Slot& s : m_slots) {
@@ -61,9 +57,11 @@ class CBlockCache {
     size_t m_next = 0;  // next slot to evict
 };
 
+// Never destroyed: a queue freed during process exit (or by a late receive callback) may
+// still hand its blocks back after the static destructors have run.
 CBlockCache& Cache() {
-    static CBlockCache s_cache;
-    return s_cache;
+    static CBlockCache* s_cache = new CBlockCache;
+    return *s_cache;
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 // (scan/Framing.h, scan/NextFrame.cpp).
 //
 // The reassembly state is process-wide (there is one service object). The framework may call
-// ReceiveNotify from more than one thread, so a lock of the receive path's own serialises
-// whole calls of ReceiveDataFromTAVRIX; nothing else takes it, so it never nests inside
-// m_csFifo or m_csData.
+// ReceiveNotify from more than one thread, so the receive gate's lock (service/ReceiveGate.h)
+// serialises whole calls of ReceiveDataFromTAVRIX; nothing else takes it, so it never nests
+// inside m_csFifo or m_csData.
 #include "scan/Framing.h"
 
 #include <atomic>
@@ -13,6 +13,7 @@
 
 #include "platform/sync.h"
 #include "platform/time.h"
+#include "service/ReceiveGate.h"
 #include "service/ScannerCtrl.h"
 #include "trace/TraceLog.h"
 
@@ -32,8 +33,7 @@ std::atomic<bool> s_commandWritten{false};
 std::atomic<uint32_t> s_LastCommandTick{0};
 
 plat::CCriticalSection& RecvLock() {
-    static plat::CCriticalSection s_cs;
-    return s_cs;
+    return receive_gate::Lock();  // never destroyed: late callbacks at exit may take it
 }
 
 uint32_t Tick() {
@@ -62,30 +62,48 @@ void ResetReceiveState() {
 
 void KX_STDCALL ReceiveNotify(const uint8_t* data, int32_t length, void* context) {
     if (context == nullptr) return;
-    static_cast<CScannerCtrl*>(context)->ReceiveDataFromTAVRIX(data, length);
+    // Nothing thrown may reach the framework's thread; the chunk is lost instead.
+    try {
+        auto* ctrl = static_cast<CScannerCtrl*>(context);
+        plat::CLock gate(RecvLock());
+        // A service object already destroyed (process exit without Close) is not touched.
+        if (!receive_gate::Admitted(ctrl)) return;
+        ctrl->ReceiveDataFromTAVRIX(data, length);
+    } catch (...) {
+    }
 }
 
 // Applies a scan frame: AutoDisable, the FIFO, the add-on pulse. The record is in m_RecvText.
 void CScannerCtrl::QueueScan(CTraceLog& log, int32_t devType) {
-    // With device type 3 this SetDeviceEnabled(0) waits, on the receive thread, for an
-    // acknowledgement that only a receive callback can deliver, so it usually runs its full
-    // 600 ms and ends with -3, which SetDeviceEnabled ignores. Deliberate: the device is
-    // disabled before its scan is queued, as AutoDisable promises, and the receive lock is not
-    // given up in the middle of a buffer.
+    // A disabled device delivers nothing: the scan is dropped, also when an AutoDisable
+    // earlier in the same chunk disabled it.
+    if (m_DeviceEnabled.load() == 0) {
+        ++m_ScansDroppedDisabled;
+        log.Write(level::debug, "Scan dropped: device disabled");
+        return;
+    }
+    // The device is disabled before its scan is queued, as AutoDisable promises. Written from
+    // this thread, the command waits for no acknowledgement (only this thread could deliver
+    // it) and leaves the acknowledgement flag to whichever Java thread is waiting on it.
     if (m_AutoDisable.load() == 1) SetDeviceEnabled(0);
+    // With the Code ID prefix off a text scan carries no identifier; a placeholder takes its
+    // place, so that the label keeps its first character and decodes as unknown.
+    if (devType != DEV_TYPE3 && m_bCodeIdPrefix.load() == 0)
+        m_RecvText.insert(m_RecvText.begin(), RECORD_NO_CODE_ID);
     log.Write(level::debug, "push data before: datacount:%u",
               static_cast<unsigned>(m_DataCount.load()));
     PushFifoData(m_RecvText);
     log.Write(level::debug, "push data after: datacount:%u",
               static_cast<unsigned>(m_DataCount.load()));
-    if (devType == DEV_TYPE1 && m_hTvx.load() != nullptr) {
+    uint32_t word = 0;
+    if (devType == DEV_TYPE1 && TryChannelWord(word)) {
         int32_t pulseOnScan;
         {
             plat::CLock addOn(m_csAddOn);
             pulseOnScan = m_AddOn.PulseOnScan;
         }
         // AddOnPulse itself checks that a module and its function are loaded.
-        if (pulseOnScan > 0) AddOnPulse(ChannelWord());
+        if (pulseOnScan > 0) AddOnPulse(word);
     }
     // Deliberate: nothing is popped here. The application pulls its scans through the property
     // setters, and the receive thread never delivers one; the two "pop data" lines are the
@@ -99,13 +117,42 @@ void CScannerCtrl::QueueScan(CTraceLog& log, int32_t devType) {
 void CScannerCtrl::ReceiveDataFromTAVRIX(const uint8_t* data, int32_t length) {
     CTraceScope scope("qds::OPOS::CScannerCtrl::ReceiveDataFromTAVRIX", length);
     plat::CLock lock(RecvLock());
+    // A chunk handed over from inside one of this thread's own writes (AutoDisable) waits until
+    // the running call is done with the buffer; framing it now would frame the same bytes twice.
+    if (receive_gate::OnReceivePath()) {
+        receive_gate::Defer(data, length);
+        return;
+    }
+    receive_gate::CReceivePathMark mark;
+    try {
+        ReceiveChunk(data, length);
+        receive_gate::DeferredChunk next;
+        while (receive_gate::TakeDeferred(next))
+            ReceiveChunk(
+                next.nullData ? nullptr : reinterpret_cast<const uint8_t*>(next.bytes.data()),
+                next.length);
+    } catch (...) {
+        // A frame failed half applied (out of memory): what is buffered cannot be trusted.
+        s_RecvLen = 0;
+        receive_gate::DeferredChunk dropped;
+        while (receive_gate::TakeDeferred(dropped)) {
+        }
+        throw;
+    }
+}
 
+void CScannerCtrl::ReceiveChunk(const uint8_t* data, int32_t length) {
     if (m_Claimed.load() != 1) {
         s_RecvLen = 0;
         return;
     }
     // Nothing to read: the chunk is dropped and what is buffered stays as it was.
     if (data == nullptr && length > 0) return;
+    // A negative length is no chunk: it is dropped with the buffered bytes, as one too big is.
+    if (length < 0) {
+        s_RecvLen = 0;
+        return;
+    }
 
     const uint32_t elapsed = Tick() - s_LastRecvTick;  // unsigned: right across the wrap
     const int32_t offset = elapsed <= kRecvGapMs ? s_RecvLen : 0;

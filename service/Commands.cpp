@@ -6,6 +6,7 @@
 
 #include "platform/time.h"
 #include "scan/Framing.h"
+#include "service/ReceiveGate.h"
 #include "service/ScannerCtrl.h"
 #include "trace/TraceLog.h"
 
@@ -52,7 +53,11 @@ int32_t CScannerCtrl::SendCommand(const void* data, int32_t ackWaitMs, int32_t l
         count = text != nullptr ? std::strlen(text) : 0;
     }
 
-    m_bAckReceived = ACK_NONE;
+    // On the framework's receive thread (AutoDisable) no acknowledgement can arrive while this
+    // thread waits, and clearing the flag would hide one that a Java thread's command is
+    // waiting for (a claim answered just before a scan). The bytes go out all the same.
+    const bool onReceivePath = receive_gate::OnReceivePath();
+    if (!onReceivePath) m_bAckReceived = ACK_NONE;
     const TVX_HANDLE h = m_hTvx;
     const bool serial = m_CommuType == COMM_SERIAL;
     const int32_t devType = m_DevType;
@@ -66,7 +71,7 @@ int32_t CScannerCtrl::SendCommand(const void* data, int32_t ackWaitMs, int32_t l
         Write(h, kEndMarker, kMarkerSize);
     }
 
-    if (ackWaitMs == 0) return SEND_OK;
+    if (ackWaitMs == 0 || onReceivePath) return SEND_OK;
     if (ackWaitMs < 0) return SEND_NEGATIVE_WAIT;
     // The flag is looked at after every step, at least once; the wait ends at the first
     // multiple of the step that reaches ackWaitMs.
@@ -86,14 +91,15 @@ void CScannerCtrl::EnableCodeIDPre() {
     log.Write(level::debug, "EnableCodeIDPre!");
     switch (m_DevType.load()) {
         case DEV_TYPE1:
-            SendCommand(kCmdType1CodeIdOn, kCommandAckWaitMs, -1);
+            if (SendCommand(kCmdType1CodeIdOn, kCommandAckWaitMs, -1) != SEND_NOT_CLAIMED)
+                m_bCodeIdPrefix = 1;
             break;
         case DEV_TYPE3:
             log.Write(level::debug, "DevType3 Not Set CodeID");
             break;
         case DEV_TYPE2:
         case DEV_TYPE4:
-            SendCommand(kCmdType24CodeIdOn, 0, -1);
+            if (SendCommand(kCmdType24CodeIdOn, 0, -1) != SEND_NOT_CLAIMED) m_bCodeIdPrefix = 1;
             break;
         default:
             log.Write(level::warn, "SendCommand other dev!");
@@ -107,14 +113,15 @@ void CScannerCtrl::DisableCodeIDPre() {
     log.Write(level::debug, "DisableCodeIDPre!");
     switch (m_DevType.load()) {
         case DEV_TYPE1:
-            SendCommand(kCmdType1CodeIdOff, kCommandAckWaitMs, -1);
+            if (SendCommand(kCmdType1CodeIdOff, kCommandAckWaitMs, -1) != SEND_NOT_CLAIMED)
+                m_bCodeIdPrefix = 0;
             break;
         case DEV_TYPE3:
             log.Write(level::debug, "DevType3 Not Set CodeID");
             break;
         case DEV_TYPE2:
         case DEV_TYPE4:
-            SendCommand(kCmdType24CodeIdOff, 0, -1);
+            if (SendCommand(kCmdType24CodeIdOff, 0, -1) != SEND_NOT_CLAIMED) m_bCodeIdPrefix = 0;
             break;
         default:
             break;

@@ -5,6 +5,7 @@
 
 #include "platform/dynlib.h"
 #include "platform/time.h"
+#include "service/ReceiveGate.h"
 #include "service/ScannerCtrl.h"
 #include "trace/TraceLog.h"
 
@@ -143,9 +144,9 @@ std::string CServiceEvents::Reason() {
     return m_reason;
 }
 
-void KX_STDCALL StatusNotify(int32_t status, void* context) {
-    auto* ctrl = static_cast<CScannerCtrl*>(context);
-    if (ctrl == nullptr) return;
+namespace {
+
+void ApplyStatus(CScannerCtrl* ctrl, int32_t status) {
     CTraceLog& log = CTraceLog::Instance();
     if (status == TVX_STATUS_LOST) {
         log.Write(level::err, "device lost");
@@ -156,6 +157,20 @@ void KX_STDCALL StatusNotify(int32_t status, void* context) {
     } else if (status == TVX_STATUS_BACK) {
         log.Write(level::err, "device back");
         ctrl->m_Events.SetState(CONN_ONLINE);
+    }
+}
+
+}  // namespace
+
+void KX_STDCALL StatusNotify(int32_t status, void* context) {
+    auto* ctrl = static_cast<CScannerCtrl*>(context);
+    if (ctrl == nullptr) return;
+    // As the receive callback: nothing thrown leaves, and an object already destroyed (process
+    // exit without Close) is not touched.
+    try {
+        plat::CLock gate(receive_gate::Lock());
+        if (receive_gate::Admitted(ctrl)) ApplyStatus(ctrl, status);
+    } catch (...) {
     }
 }
 

@@ -1,6 +1,7 @@
 // Claim, release and close: moves the service object between opened and claimed and back to
-// closed. Runs on the calling Java thread; the only lock taken here is the FIFO's, through
-// EmptyFifo. Each failure leaves its reason in m_Events for the Java side.
+// closed. Runs on the calling Java thread; the locks taken here are the FIFO's, through
+// EmptyFifo, and m_csTvx around swapping the channel handle out. Each failure leaves its reason
+// in m_Events for the Java side.
 #include <string>
 
 #include "service/Commands.h"
@@ -33,13 +34,23 @@ int32_t CScannerCtrl::Close() {
         Release();
     }
     // The framework runs no callback once tvx_close has returned.
-    tvx_close(m_hTvx.exchange(nullptr));
+    CloseChannel(true);
     if (m_Events.State() != CONN_UNKNOWN) m_Events.SetState(CONN_OFFLINE);
     EmptyFifo();
     m_Claimed = 0;
     m_bOpened = 0;
     m_State = OPOS_S_CLOSED;
     return OPOS_SUCCESS;
+}
+
+void CScannerCtrl::CloseChannel(bool closeNull) {
+    TVX_HANDLE old;
+    {
+        // A thread following the handle to its channel word finishes before it is swapped out.
+        plat::CLock lock(m_csTvx);
+        old = m_hTvx.exchange(nullptr);
+    }
+    if (old != nullptr || closeNull) tvx_close(old);
 }
 
 int32_t CScannerCtrl::ClaimDevice() {
@@ -55,7 +66,7 @@ int32_t CScannerCtrl::ClaimDevice() {
         m_ResultCode = OPOS_SUCCESS;
         return OPOS_SUCCESS;
     }
-    if (TVX_HANDLE old = m_hTvx.exchange(nullptr)) tvx_close(old);
+    CloseChannel(false);
 
     const int32_t commuType = m_CommuType.load();
     wchar_t params[kParamChars] = {};
@@ -125,6 +136,15 @@ int32_t CScannerCtrl::ClaimDevice() {
         }
     }
     SetDeviceEnabled(0);
+    // The Code ID prefix is set to match DecodeData, so that the receive path knows whether
+    // text scans start with it (a Release switched it off).
+    const int32_t devType = m_DevType.load();
+    if (devType == DEV_TYPE1 || devType == DEV_TYPE2 || devType == DEV_TYPE4) {
+        if (m_DecodeData.load() != 0)
+            EnableCodeIDPre();
+        else
+            DisableCodeIDPre();
+    }
     if (m_bSuffix.load())
         EnableBarcodeSuf();
     else

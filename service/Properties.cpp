@@ -141,8 +141,9 @@ void CScannerCtrl::SetDeviceEnabled(int32_t value) {
                     static_cast<int32_t>(kFrameSize));
     }
 
-    if (devType == DEV_TYPE1 && m_hTvx.load() != nullptr) {
-        const uint32_t word = ChannelWord();
+    uint32_t word = 0;
+    // Without a channel (closed meanwhile on another thread) the add-on is not called.
+    if (devType == DEV_TYPE1 && TryChannelWord(word)) {
         if (value != 0) {
             AddOnPulse(word);
         } else {
@@ -223,11 +224,17 @@ void CScannerCtrl::GetPropertyString(int32_t index, std::string& out) {
         case TextRule::CheckHealth:
             out = CheckHealthText();
             return;
-        case TextRule::Stored:
+        case TextRule::Stored: {
+            // Open empties the device texts under the same lock.
+            plat::CLock lock(m_csData);
             out = this->*(p->member);
             return;
+        }
         case TextRule::EmptyWhenClosed:
-            if (opened) out = this->*(p->member);
+            if (opened) {
+                plat::CLock lock(m_csData);
+                out = this->*(p->member);
+            }
             return;
         case TextRule::ScanText:
             if (opened) {

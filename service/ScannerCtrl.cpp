@@ -1,6 +1,8 @@
 #include "service/ScannerCtrl.h"
 
 #include "jni/JNIEvents.h"
+#include "platform/process.h"
+#include "service/ReceiveGate.h"
 #include "trace/TraceLog.h"
 
 namespace qds::OPOS {
@@ -21,12 +23,20 @@ CScannerCtrl& CScannerCtrl::Instance() {
 
 CScannerCtrl::CScannerCtrl() {
     CTraceLog::Instance();
+    receive_gate::Admit(this);
 }
 
 CScannerCtrl::~CScannerCtrl() {
+    // The framework may still call back (a process that exits without Close keeps its channel
+    // open): from here on such a callback does nothing, and one in progress has ended.
+    receive_gate::Retire(this);
+    // Where waiting for the framework's thread is allowed, the channel is closed as well.
+    // On Windows this runs under the loader lock, so the channel stays open; the gate above
+    // keeps its late callbacks away from the members released below.
+    if (plat::CanJoinThreadsAtUnload()) CloseChannel(false);
     if (JNIEvents* sink = m_pJniEvents.exchange(nullptr)) delete sink;
     // Texts and containers are released first, then the add-on module is freed (here and
-    // only here). The framework channel is the application's to close.
+    // only here).
     std::string().swap(m_RecvText);
     std::string().swap(m_PopText);
     decltype(m_FifoData)().swap(m_FifoData);

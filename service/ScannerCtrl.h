@@ -107,13 +107,17 @@ class CScannerCtrl {
     void ReceiveDataFromTAVRIX(const uint8_t* data, int32_t length);
 
     // --- scan FIFO and data events (scan/Fifo.cpp) ---
+    // Without a Java event sink the FIFO holds at most this many scans; later ones are dropped
+    // (with a sink the limit is 2048 and the sink hears of each drop).
+    static constexpr int32_t kFifoLimit = 4096;
     void PushFifoData(const std::string& scan);
     void PopFifoData();
     void FireDataEvent(const std::string& scan);
     void SetFiringEvent(int32_t value);
     int32_t GetDataCount();
     // Empties the FIFO and sets DataCount to 0. Waits for a delivery in progress, so
-    // DataCount never drops below the scans still queued.
+    // DataCount never drops below the scans still queued. The emptied scans are counted in
+    // m_ScansCleared.
     void EmptyFifo();
 
     // --- symbology decoding (scan/Decode.cpp) ---
@@ -130,6 +134,13 @@ class CScannerCtrl {
     bool AddOnSet(uint32_t word);
     // The 32-bit word that the channel handle's first word points to; 0 without a channel.
     uint32_t ChannelWord() const;
+    // The same, false without a channel. The handle is read and followed under m_csTvx, so a
+    // Close or ClaimDevice on another thread cannot free it in between.
+    bool TryChannelWord(uint32_t& word) const;
+
+    // Takes the channel out of m_hTvx under m_csTvx and closes it outside that lock
+    // (tvx_close joins the framework's receive thread). Null does nothing unless closeNull.
+    void CloseChannel(bool closeNull);
 
     // Data model, in declaration order. Public: the JNI layer, the receive path and the
     // tests use the system's own member names.
@@ -158,7 +169,7 @@ class CScannerCtrl {
     std::atomic<int32_t> m_CommuType{0};
     std::atomic<int32_t> m_ComPort{0};
     std::atomic<int32_t> m_bSetupMode{0};
-    std::atomic<TVX_HANDLE> m_hTvx{nullptr};
+    std::atomic<TVX_HANDLE> m_hTvx{nullptr};  // swapped out only under m_csTvx
     plat::CCriticalSection m_csData;
     int32_t m_FiringEvent = 0;  // guarded by m_csData
     AddOnOutput m_AddOn;        // guarded by m_csAddOn
@@ -175,12 +186,28 @@ class CScannerCtrl {
     std::string m_DeviceDescription{"Scanner"};
     std::string m_DeviceName;
     plat::CCriticalSection m_csAddOn;  // LoadAddOn against a pulse on the receive thread
+    // Held while m_hTvx is followed to its channel word and while it is swapped out, never
+    // across a framework call.
+    mutable plat::CCriticalSection m_csTvx;
+    // Whether the device sends its Code ID prefix: set when a Code ID command is written
+    // (ClaimDevice sends the one matching DecodeData). Read by the receive path when it
+    // queues a text scan.
+    std::atomic<int32_t> m_bCodeIdPrefix{1};
+    // Scans delivered as data events, and those that never reach the FIFO or leave it
+    // undelivered, by cause.
+    std::atomic<int64_t> m_ScansDelivered{0};
+    std::atomic<int64_t> m_ScansDroppedFull{0};      // FIFO at its bound
+    std::atomic<int64_t> m_ScansDroppedDisabled{0};  // received while DeviceEnabled is 0
+    std::atomic<int64_t> m_ScansCleared{0};          // emptied by ClearInput, Release, Close
+    bool m_bFifoFullBurst = false;  // guarded by m_csData: a drop was logged since the last push
     // Event wait, connection state and failure reason (service/FrameworkExtras.cpp).
     CServiceEvents m_Events;
 
   private:
-    void ReadSuffixSetting();                         // service/ScannerCtrl.cpp
-    void QueueScan(CTraceLog& log, int32_t devType);  // scan/Framing.cpp
+    void ReadSuffixSetting();                                // service/ScannerCtrl.cpp
+    void QueueScan(CTraceLog& log, int32_t devType);         // scan/Framing.cpp
+    void ReceiveChunk(const uint8_t* data, int32_t length);  // scan/Framing.cpp
+    void PushOrDrop(const std::string& scan);                // scan/Fifo.cpp
 };
 
 // The framework's receive callback; context is the service object (scan/Framing.cpp, as

@@ -106,6 +106,9 @@ enum : char {
     RECORD_V1 = 0x01,  // from a 04 FF packet
     RECORD_V2 = 0x02,  // from a 04 FE packet
 };
+// Device types 1, 2 and 4: stands in front of a text scan received while the device's Code ID
+// prefix is off, where the prefix would be. Identifies no symbology.
+constexpr char RECORD_NO_CODE_ID = 0x00;
 constexpr size_t kRecordCodeIdAt = 1;   // device type 3: the code identifier
 constexpr size_t kRecordV1LabelAt = 2;  // RECORD_V1: the label
 constexpr size_t kRecordV2KeptAt = 2;   // RECORD_V2: the byte ScanData starts with

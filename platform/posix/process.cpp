@@ -38,4 +38,8 @@ std::string GetEnv(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
+bool CanJoinThreadsAtUnload() {
+    return true;
+}
+
 }  // namespace qds::plat

@@ -41,4 +41,8 @@ std::string GetEnv(const char* name) {
     return std::string(buf, n);
 }
 
+bool CanJoinThreadsAtUnload() {
+    return false;
+}
+
 }  // namespace qds::plat

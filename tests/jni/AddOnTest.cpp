@@ -1,4 +1,7 @@
 // The add-on output hook with our recording add-on library loaded for real.
+#include <atomic>
+#include <thread>
+
 #include "platform/dynlib.h"
 #include "service/Commands.h"
 #include "tests/support/CoreFixture.h"
@@ -160,6 +163,35 @@ TEST_F(AddOnTest, SetDeviceEnabledDrivesTheOutputOnlyForDeviceType1) {
         EXPECT_EQ(c.calls, m_record.Calls());
         EXPECT_EQ(c.value, ctrl->m_DeviceEnabled.load());
     }
+}
+
+// One Java thread disables a device type 1 (the add-on gets the channel word) while another
+// closes and claims again: the handle is never followed after tvx_close returned, and the
+// add-on is never called with a word read from no channel (0) or from a closed one.
+TEST_F(AddOnTest, CloseOnAnotherThreadNeverHandsTheAddOnAStaleWord) {
+    constexpr uint32_t kWord = 0x00C0FFEEu;
+    fake::FakeTavrix::Get().SetChannelWord(kWord);
+    fake::FakeTavrix::Get().SetPoisonOnClose(true);
+    CScannerCtrl ctrl;
+    ASSERT_EQ(0, ctrl.Open(DEV_TYPE1, COMM_HID, 0, false));
+    ctrl.LoadAddOn(kAddOnFile, kAddOnFunction, 1, 1, 0, 1, 0);
+    ASSERT_EQ(0, ctrl.ClaimDevice());
+    constexpr int kRounds = 400;
+    std::atomic<bool> stop{false};
+    std::thread setter([&] {
+        while (!stop.load()) ctrl.SetDeviceEnabled(0);
+    });
+    for (int i = 0; i < kRounds; ++i) {
+        ctrl.Close();
+        ctrl.Open(DEV_TYPE1, COMM_HID, 0, false);
+        ctrl.ClaimDevice();
+    }
+    stop = true;
+    setter.join();
+    ctrl.Close();
+    const std::vector<OutputCall> calls = m_record.Calls();
+    EXPECT_FALSE(calls.empty());
+    for (const OutputCall& c : calls) ASSERT_EQ(kWord, c.word);
 }
 
 TEST_F(AddOnTest, NoCallWithoutAChannel) {

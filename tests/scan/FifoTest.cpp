@@ -187,7 +187,7 @@ TEST_F(FifoTest, PoolNeverHoldsMoreThan32) {
     EXPECT_EQ(31u, PoolSize(*ctrl));
 }
 
-TEST_F(FifoTest, WithoutASinkTheQueueHasNoLimit) {
+TEST_F(FifoTest, WithoutASinkTheQueueHoldsMoreThanTheSinksLimit) {
     auto ctrl = Opened(DEV_TYPE2, COMM_HID);
     const int kScans = 2100;
     for (int i = 0; i < kScans; ++i) ctrl->PushFifoData("c" + std::to_string(i));
@@ -195,6 +195,36 @@ TEST_F(FifoTest, WithoutASinkTheQueueHasNoLimit) {
     EXPECT_EQ(static_cast<size_t>(kScans), QueueSize(*ctrl));
     ctrl->SetDataEventEnabled(1);
     EXPECT_EQ("0", ScanData(*ctrl));
+}
+
+// Without a sink the FIFO is bounded too: a device that keeps sending while nobody pulls
+// would otherwise grow it until memory runs out. Scans beyond the bound are dropped, counted,
+// and logged once per run of drops at level 2.
+TEST_F(FifoTest, WithoutASinkTheQueueStopsAtItsBoundAndCountsTheDrops) {
+    auto ctrl = Opened(DEV_TYPE2, COMM_HID);
+    const int32_t limit = CScannerCtrl::kFifoLimit;
+    testing_support::TraceCapture trace;
+    for (int32_t i = 0; i < limit + 10; ++i) ctrl->PushFifoData("c" + std::to_string(i));
+    EXPECT_EQ(limit, ctrl->GetDataCount());
+    EXPECT_EQ(static_cast<size_t>(limit), QueueSize(*ctrl));
+    EXPECT_EQ(10, ctrl->m_ScansDroppedFull.load());
+    // One delivery makes room for one scan; the next drop starts a new run and is logged.
+    ctrl->SetDataEventEnabled(1);
+    EXPECT_EQ("0", ScanData(*ctrl));
+    ctrl->PushFifoData("cfits");
+    ctrl->PushFifoData("cdropped");
+    EXPECT_EQ(limit, ctrl->GetDataCount());
+    EXPECT_EQ(11, ctrl->m_ScansDroppedFull.load());
+    std::vector<std::string> full;
+    for (const std::string& l : trace.Lines())
+        if (l.find("[Error]  ") != std::string::npos &&
+            l.find("PushFifoData: FIFO full at " + std::to_string(limit) +
+                   " scans, dropping new scans") != std::string::npos)
+            full.push_back(l);
+    EXPECT_EQ(2u, full.size());
+    // The queue still ends in the scan that fitted.
+    qds::plat::CLock lock(ctrl->m_csData);
+    EXPECT_EQ("cfits", ctrl->m_FifoData.back());
 }
 
 TEST_F(FifoTest, WithASinkTheQueueStopsAt2048) {

@@ -5,8 +5,10 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 
+#include "platform/process.h"
 #include "tests/support/ReceiveFixture.h"
 #include "tests/support/TraceCapture.h"
 
@@ -42,6 +44,7 @@ class FramingTest : public ReceiveTest {
         auto ctrl = std::make_unique<CScannerCtrl>();
         EXPECT_EQ(0, ctrl->Open(devType, COMM_HID, 0, false));
         ctrl->m_Claimed = 1;
+        ctrl->m_DeviceEnabled = 1;  // a disabled device's scans are dropped
         return ctrl;
     }
 };
@@ -419,28 +422,36 @@ TEST_F(FramingTest, BadChunkArgumentsHaveDefinedOutcomes) {
     ctrl->ReceiveDataFromTAVRIX(nullptr, 100);
     Feed(*ctrl, v2.substr(5));
     EXPECT_EQ(std::vector<std::string>{RecordV2("ABCDEFGHIJ")}, Queued(*ctrl));
-    // A negative length fails the size test: dropped together with the buffered bytes.
+    // A negative length is dropped together with the buffered bytes: the next packet is framed
+    // whole, on its own.
     Feed(*ctrl, v2.substr(0, 5));
     ctrl->ReceiveDataFromTAVRIX(reinterpret_cast<const uint8_t*>("x"), -1);
-    Feed(*ctrl, v2.substr(5));
-    EXPECT_EQ(1u, Queued(*ctrl).size());
+    Feed(*ctrl, PacketV2("KLMNOPQRST"));
+    EXPECT_EQ((std::vector<std::string>{RecordV2("ABCDEFGHIJ"), RecordV2("KLMNOPQRST")}),
+              Queued(*ctrl));
     // Null with length 0 adds nothing.
     ctrl->ReceiveDataFromTAVRIX(nullptr, 0);
-    EXPECT_EQ(1u, Queued(*ctrl).size());
+    EXPECT_EQ(2u, Queued(*ctrl).size());
     // The callback with a null context does nothing; with the object it forwards.
     ReceiveNotify(reinterpret_cast<const uint8_t*>(v2.data()), static_cast<int32_t>(v2.size()),
                   nullptr);
-    EXPECT_EQ(1u, Queued(*ctrl).size());
+    EXPECT_EQ(2u, Queued(*ctrl).size());
     ReceiveNotify(reinterpret_cast<const uint8_t*>(v2.data()), static_cast<int32_t>(v2.size()),
                   ctrl.get());
-    EXPECT_EQ(2u, Queued(*ctrl).size());
+    EXPECT_EQ(3u, Queued(*ctrl).size());
+    EXPECT_EQ(RecordV2("ABCDEFGHIJ"), Queued(*ctrl).back());
 }
 
 TEST_F(FramingTest, AutoDisableOneDisablesBeforeEachScanIsQueued) {
+    // With AutoDisable 1 the first scan disables the device, so the second, in the same chunk,
+    // is dropped. The disable written on the receive thread waits for nothing and leaves the
+    // acknowledgement flag alone (a Java thread may be waiting on it).
     struct Case {
         int32_t autoDisable;
         std::vector<int32_t> countAtDisable;  // DataCount seen by each scan-disable write
-    } cases[] = {{1, {0, 1}}, {2, {}}, {0, {}}};
+        size_t queued;
+        int64_t dropped;
+    } cases[] = {{1, {0}, 1, 1}, {2, {}, 2, 0}, {0, {}, 2, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.autoDisable);
         fake::FakeTavrix::Get().Reset();
@@ -454,11 +465,17 @@ TEST_F(FramingTest, AutoDisableOneDisablesBeforeEachScanIsQueued) {
             if (bytes == std::string(reinterpret_cast<const char*>(kFrameScanDisable), kFrameSize))
                 seen.push_back(p->m_DataCount.load());
         });
+        ctrl->m_bAckReceived = ACK_RECEIVED;
+        g_ackLooks = 0;
         Feed(*ctrl, PacketV1(0x02, kLabel13) + PacketV1(0x0D, "B"));
         fake::FakeTavrix::Get().SetWriteHook(nullptr);
         EXPECT_EQ(c.countAtDisable, seen);
-        EXPECT_EQ(2u, Queued(*ctrl).size());
+        ASSERT_EQ(c.queued, Queued(*ctrl).size());
+        EXPECT_EQ(RecordV1(0x02, kLabel13), Queued(*ctrl).front());
+        EXPECT_EQ(c.dropped, ctrl->m_ScansDroppedDisabled.load());
         EXPECT_EQ(c.autoDisable == 1 ? 0 : 1, ctrl->m_DeviceEnabled.load());
+        EXPECT_EQ(0, g_ackLooks.load());
+        EXPECT_EQ(ACK_RECEIVED, ctrl->m_bAckReceived.load());
     }
 }
 
@@ -523,6 +540,7 @@ TEST_F(FramingTest, ACallWaitingInsideTheReceivePathHoldsOffOtherThreads) {
     std::condition_variable cv;
     bool done = false;
     std::atomic<bool> first{true};
+    bool otherRanInside = false;
     std::thread other;
     fake::FakeTavrix::Get().SetWriteHook([&](const std::string&) {
         if (!first.exchange(false)) return;
@@ -537,13 +555,149 @@ TEST_F(FramingTest, ACallWaitingInsideTheReceivePathHoldsOffOtherThreads) {
         // below does not depend on how long it takes.
         std::unique_lock<std::mutex> lock(mu);
         cv.wait_for(lock, std::chrono::milliseconds(300), [&] { return done; });
+        otherRanInside = done;
     });
     Feed(*ctrl, a);
     other.join();
     fake::FakeTavrix::Get().SetWriteHook(nullptr);
-    const std::vector<std::string> want = {RecordV1(0x02, "FIRST"), RecordV1(0x02, "SECOND"),
-                                           RecordV2("OTHER")};
+    EXPECT_FALSE(otherRanInside);
+    // FIRST disabled the device: SECOND, behind it in the same call, and OTHER, framed only
+    // after that call, are both dropped.
+    const std::vector<std::string> want = {RecordV1(0x02, "FIRST")};
     EXPECT_EQ(want, Queued(*ctrl));
+    EXPECT_EQ(2, ctrl->m_ScansDroppedDisabled.load());
+}
+
+// Scans received while DeviceEnabled is 0 are dropped for every device type; acknowledgements
+// are still recognised.
+TEST_F(FramingTest, ADisabledDeviceDeliversNoScansButStillAcknowledges) {
+    struct Case {
+        int32_t devType;
+        std::string ack, scan, record;
+    } cases[] = {
+        {DEV_TYPE1, "", "c" + kLabel13, "c" + kLabel13},
+        {DEV_TYPE2, "!99904041;", "c" + kLabel13, "c" + kLabel13},
+        {DEV_TYPE4, "^^^^", "d" + kLabel13, "d" + kLabel13},
+        {DEV_TYPE3, Bytes({0x06}), PacketV1(0x05, kLabel13), RecordV1(0x05, kLabel13)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.devType);
+        ResetReceiveState();
+        auto ctrl = Claimed(c.devType);
+        ctrl->m_DeviceEnabled = 0;
+        if (!c.ack.empty()) {
+            Feed(*ctrl, c.ack);
+            EXPECT_EQ(ACK_RECEIVED, ctrl->m_bAckReceived.load());
+        }
+        Feed(*ctrl, c.scan);
+        EXPECT_TRUE(Queued(*ctrl).empty());
+        EXPECT_EQ(0, ctrl->m_DataCount.load());
+        EXPECT_EQ(1, ctrl->m_ScansDroppedDisabled.load());
+        ctrl->m_DeviceEnabled = 1;
+        Feed(*ctrl, c.scan);
+        EXPECT_EQ(std::vector<std::string>{c.record}, Queued(*ctrl));
+    }
+}
+
+// With the Code ID prefix off a text scan keeps its first character: a placeholder stands
+// where the prefix would be, and the label is delivered whole.
+TEST_F(FramingTest, TextScansWithoutTheCodeIdPrefixKeepTheirFirstCharacter) {
+    for (int32_t devType : {DEV_TYPE1, DEV_TYPE2, DEV_TYPE4}) {
+        for (int32_t decode : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << devType << " decode " << decode);
+            auto ctrl = Claimed(devType);
+            ctrl->m_DecodeData = decode;
+            ctrl->m_bCodeIdPrefix = 0;
+            Feed(*ctrl, kLabel13);
+            ctrl->m_bCodeIdPrefix = 1;
+            Feed(*ctrl, "c" + kLabel13);
+            const std::vector<std::string> want = {std::string(1, RECORD_NO_CODE_ID) + kLabel13,
+                                                   "c" + kLabel13};
+            EXPECT_EQ(want, Queued(*ctrl));
+            std::string data, label;
+            ctrl->SetDataEventEnabled(1);
+            ctrl->GetPropertyString(PIDXScan_ScanData, data);
+            ctrl->GetPropertyString(PIDXScan_ScanDataLabel, label);
+            EXPECT_EQ(kLabel13, data);
+            EXPECT_EQ(decode ? kLabel13 : "", label);
+            EXPECT_EQ(0, ctrl->GetPropertyNumber(PIDXScan_ScanDataType));
+            ctrl->SetDataEventEnabled(1);
+            ctrl->GetPropertyString(PIDXScan_ScanData, data);
+            EXPECT_EQ(kLabel13, data);
+            EXPECT_EQ(decode ? 101 : 0, ctrl->GetPropertyNumber(PIDXScan_ScanDataType));
+        }
+    }
+}
+
+// A framework that hands bytes over from inside tvx_write on the receive thread (here: the
+// AutoDisable disable) does not get them framed inside the running call, where the buffer
+// still holds the frame being applied: each frame is applied once, in order.
+TEST_F(FramingTest, BytesDeliveredFromInsideAWriteAreFramedAfterTheRunningCall) {
+    auto ctrl = Claimed(DEV_TYPE3);
+    ctrl->m_hTvx = tvx_open(L"HID", nullptr, 1);
+    tvx_register_notify(ctrl->m_hTvx, 0, &ReceiveNotify, ctrl.get());
+    ctrl->SetAutoDisable(1);
+    const std::string inner = PacketV1(0x0D, "INNER") + Bytes({0x06});
+    std::atomic<int> writes{0};
+    fake::FakeTavrix::Get().SetWriteHook([&](const std::string&) {
+        if (writes++ == 0) fake::FakeTavrix::Get().DeliverNow(inner);
+    });
+    const std::string outer = PacketV1(0x02, "OUTER");
+    ReceiveNotify(reinterpret_cast<const uint8_t*>(outer.data()),
+                  static_cast<int32_t>(outer.size()), ctrl.get());
+    fake::FakeTavrix::Get().SetWriteHook(nullptr);
+    EXPECT_EQ(std::vector<std::string>{RecordV1(0x02, "OUTER")}, Queued(*ctrl));
+    EXPECT_EQ(1, writes.load());
+    // INNER came after OUTER disabled the device; its ACK was still recognised.
+    EXPECT_EQ(1, ctrl->m_ScansDroppedDisabled.load());
+    EXPECT_EQ(ACK_RECEIVED, ctrl->m_bAckReceived.load());
+    // Nothing was left behind in the buffer.
+    ctrl->m_DeviceEnabled = 1;
+    ctrl->SetAutoDisable(0);
+    Feed(*ctrl, kProbe);
+    EXPECT_EQ(kProbeRecord, Queued(*ctrl).back());
+    EXPECT_EQ(2u, Queued(*ctrl).size());
+}
+
+// Nothing thrown inside the receive path reaches the framework's thread.
+TEST_F(FramingTest, NoExceptionLeavesTheReceiveCallback) {
+    auto ctrl = Claimed(DEV_TYPE2);
+    ctrl->m_hTvx = tvx_open(L"HID", nullptr, 1);
+    tvx_register_notify(ctrl->m_hTvx, 0, &ReceiveNotify, ctrl.get());
+    ctrl->SetAutoDisable(1);
+    fake::FakeTavrix::Get().SetWriteHook([](const std::string&) { throw std::bad_alloc(); });
+    // Delivered on the test double's own thread, as the framework would.
+    fake::FakeTavrix::Get().Deliver("c" + kLabel13);
+    fake::FakeTavrix::Get().WaitIdle();
+    fake::FakeTavrix::Get().SetWriteHook(nullptr);
+    EXPECT_TRUE(Queued(*ctrl).empty());
+    // The receive path still works afterwards.
+    ctrl->m_DeviceEnabled = 1;
+    ctrl->SetAutoDisable(0);
+    fake::FakeTavrix::Get().Deliver("c123");
+    fake::FakeTavrix::Get().WaitIdle();
+    EXPECT_EQ(std::vector<std::string>{"c123"}, Queued(*ctrl));
+}
+
+// A service object that is gone takes no more callbacks: the framework may still call with
+// its context (a process exiting without Close), and nothing is touched.
+TEST_F(FramingTest, ADestroyedObjectTakesNoCallbacks) {
+    auto ctrl = Claimed(DEV_TYPE1);
+    ctrl->m_hTvx = tvx_open(L"HID", nullptr, 1);
+    void* context = ctrl.get();
+    const TVX_HANDLE channel = ctrl->m_hTvx.load();
+    const size_t closesBefore = fake::FakeTavrix::Get().CountOf("close");
+    ctrl.reset();
+    const std::string label = "c" + kLabel13;
+    ReceiveNotify(reinterpret_cast<const uint8_t*>(label.data()),
+                  static_cast<int32_t>(label.size()), context);
+    // Where the platform allows waiting for the framework's thread, the channel is closed too.
+    const std::vector<fake::Call> calls = fake::FakeTavrix::Get().Calls();
+    size_t closes = 0;
+    for (size_t i = 0; i < calls.size(); ++i)
+        if (calls[i].fn == "close" && calls[i].handle == channel) ++closes;
+    EXPECT_EQ(qds::plat::CanJoinThreadsAtUnload() ? 1u : 0u, closes);
+    EXPECT_EQ(closesBefore + closes, fake::FakeTavrix::Get().CountOf("close"));
 }
 
 }  // namespace

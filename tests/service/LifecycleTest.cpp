@@ -99,7 +99,7 @@ TEST_F(LifecycleTest, EveryOperationFromEveryState) {
          Op::Claim,
          OPOS_SUCCESS,
          OPOS_SUCCESS,
-         {"open:HID", "register", "write:#99900102;"},
+         {"open:HID", "register", "write:#99900102;", "write:#99904040;"},
          1,
          1,
          OPOS_S_IDLE,
@@ -172,10 +172,18 @@ TEST_F(LifecycleTest, ClaimOpensTheTransportByCommunicationType) {
         int32_t result;
         std::vector<std::string> calls;
     } cases[] = {
-        {COMM_SERIAL, 3, OPOS_SUCCESS, {"open:COM,com=3;baud=9600", "register"}},
-        {COMM_SERIAL, 12, OPOS_SUCCESS, {"open:COM,com=12;baud=9600", "register"}},
-        {COMM_UDP, 0, OPOS_SUCCESS, {"open:udp", "register"}},
-        {COMM_HID, 0, OPOS_SUCCESS, {"open:HID", "register"}},
+        // A claim of device type 4 ends with the Code ID prefix switched to match DecodeData
+        // (0): the command, with the end marker on a serial line.
+        {COMM_SERIAL,
+         3,
+         OPOS_SUCCESS,
+         {"open:COM,com=3;baud=9600", "register", "write:#99904040;", "write:%%%%"}},
+        {COMM_SERIAL,
+         12,
+         OPOS_SUCCESS,
+         {"open:COM,com=12;baud=9600", "register", "write:#99904040;", "write:%%%%"}},
+        {COMM_UDP, 0, OPOS_SUCCESS, {"open:udp", "register", "write:#99904040;"}},
+        {COMM_HID, 0, OPOS_SUCCESS, {"open:HID", "register", "write:#99904040;"}},
         {COMM_COM1, 0, OPOS_E_NOEXIST, {}},
         {5, 0, OPOS_E_NOEXIST, {}},
     };
@@ -337,6 +345,85 @@ TEST_F(LifecycleTest, ClaimTracesTheSuffixSettingItFinds) {
         EXPECT_FALSE(trace.Contains(std::string("  qds::OPOS::CScannerCtrl::") +
                                     (suffix ? "DisableBarcodeSuf" : "EnableBarcodeSuf") +
                                     " [Enter] {"));
+        ctrl.Close();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Device type 3, AutoDisable 1, a scan right behind the claim's ACK in one chunk, handed over
+// on the test double's own thread while ClaimDevice waits: the AutoDisable disable written on
+// that thread neither clears the acknowledgement nor waits for one, so the claim the scanner
+// accepted is reported as accepted.
+TEST_F(LifecycleTest, AScanRightBehindTheClaimsAckLeavesTheClaimAccepted) {
+    const std::string claim(reinterpret_cast<const char*>(kFrameClaim), kFrameSize);
+    const std::string disable(reinterpret_cast<const char*>(kFrameScanDisable), kFrameSize);
+    const std::string packet = PacketV1(0x02, "4006381333931");
+    CScannerCtrl ctrl;
+    ASSERT_EQ(0, ctrl.Open(DEV_TYPE3, COMM_HID, 0, false));
+    ctrl.m_DeviceEnabled = 1;  // as a Release leaves it
+    ctrl.SetAutoDisable(1);
+    int looksAfterDelivery = -1;
+    fake::FakeTavrix::Get().SetWriteHook([&](const std::string& bytes) {
+        if (bytes != claim) return;
+        fake::FakeTavrix::Get().Deliver(Bytes({0x06}) + packet);
+        fake::FakeTavrix::Get().WaitIdle();  // the chunk has been framed and applied
+        looksAfterDelivery = g_ackLooks.load();
+    });
+    g_ackLooks = 0;
+    EXPECT_EQ(OPOS_SUCCESS, ctrl.ClaimDevice());
+    fake::FakeTavrix::Get().SetWriteHook(nullptr);
+    EXPECT_EQ(1, ctrl.m_Claimed.load());
+    EXPECT_EQ(0, looksAfterDelivery);  // the disable on the receive thread did not wait
+    // The scan was queued; the bytes written are unchanged: claim, the AutoDisable disable,
+    // then the claim's own disable.
+    EXPECT_EQ(1, ctrl.GetDataCount());
+    EXPECT_EQ((std::vector<std::string>{claim, disable, disable}),
+              fake::FakeTavrix::Get().Writes());
+    ctrl.Close();
+}
+
+// ClaimDevice sets the Code ID prefix to match DecodeData (types 1, 2, 4), so labels keep
+// their first character however DecodeData was left, also after a Release switched it off.
+TEST_F(LifecycleTest, ClaimSetsTheCodeIdPrefixAndLabelsStayWhole) {
+    const std::string label = "4006381333931";
+    struct Case {
+        int32_t devType;
+        int32_t decode;
+        const char* command;  // Code ID command written at the claim
+        const char* prefix;   // what the scanner then puts in front of a label
+        int32_t type;         // ScanDataType delivered
+    } cases[] = {
+        {DEV_TYPE1, 0, "QDS0307000", "", 0}, {DEV_TYPE1, 1, "QDS0307010", "c", 101},
+        {DEV_TYPE2, 0, "#99904040;", "", 0}, {DEV_TYPE2, 1, "#99904041;", "d", 104},
+        {DEV_TYPE4, 0, "#99904040;", "", 0}, {DEV_TYPE4, 1, "#99904041;", "g", 103},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.devType << " decode " << c.decode);
+        fake::FakeTavrix::Get().Reset();
+        ResetReceiveState();
+        CScannerCtrl ctrl;
+        ASSERT_EQ(0, ctrl.Open(c.devType, COMM_HID, 0, false));
+        ctrl.SetDecodeData(c.decode);
+        // A claim and a Release first, as an application that claims again: Release switches
+        // the prefix off.
+        ASSERT_EQ(0, ctrl.ClaimDevice());
+        ASSERT_EQ(0, ctrl.Release());
+        const size_t from = fake::FakeTavrix::Get().Writes().size();
+        ASSERT_EQ(0, ctrl.ClaimDevice());
+        const std::vector<std::string> writes = fake::FakeTavrix::Get().Writes();
+        ASSERT_LT(from, writes.size());
+        EXPECT_EQ(c.command, writes.back());
+        ctrl.SetDeviceEnabled(1);
+        fake::FakeTavrix::Get().Deliver(c.prefix + label);
+        fake::FakeTavrix::Get().WaitIdle();
+        ctrl.SetDataEventEnabled(1);
+        std::string data;
+        ctrl.GetPropertyString(PIDXScan_ScanData, data);
+        EXPECT_EQ(label, data);
+        EXPECT_EQ(c.type, ctrl.GetPropertyNumber(PIDXScan_ScanDataType));
         ctrl.Close();
     }
 }

@@ -1,6 +1,8 @@
 // The property model: setter guards, DeviceEnabled commands and State, DecodeData and the
 // Code ID prefix, and the dispatch of property indexes.
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "service/Commands.h"
 #include "tests/support/CoreFixture.h"
@@ -244,6 +246,37 @@ TEST_F(PropertiesTest, TextPropertiesReadByTheirRules) {
         ctrl.GetPropertyString(c.index, out);
         EXPECT_EQ(c.opened, out);
     }
+}
+
+// DeviceName and DeviceDescription are read while Open (on another Java thread) empties them:
+// each read sees a whole text, never a torn or freed one.
+TEST_F(PropertiesTest, DeviceTextsReadWhileOpenEmptiesThem) {
+    const std::string longText(200, 'D');  // beyond any in-place buffer: reassigning frees
+    CScannerCtrl ctrl;
+    ASSERT_EQ(0, ctrl.Open(DEV_TYPE2, COMM_HID, 0, false));
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::thread reader([&] {
+        std::string out;
+        while (!stop.load()) {
+            for (int32_t index : {PIDX_DeviceDescription, PIDX_DeviceName}) {
+                ctrl.GetPropertyString(index, out);
+                if (!out.empty() && out != longText) ++bad;
+            }
+        }
+    });
+    for (int i = 0; i < 2000; ++i) {
+        {
+            qds::plat::CLock lock(ctrl.m_csData);
+            ctrl.m_DeviceDescription = longText;
+            ctrl.m_DeviceName = longText;
+        }
+        ctrl.Close();
+        ctrl.Open(DEV_TYPE2, COMM_HID, 0, false);
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(0, bad.load());
 }
 
 TEST_F(PropertiesTest, ValuesSurviveAsStoredIncludingOddOnes) {

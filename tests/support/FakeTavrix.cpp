@@ -11,9 +11,13 @@ thread_local std::string t_lastReason;  // what tvx_last_error hands this thread
 using qds::plat::CLock;
 
 FakeTavrix& FakeTavrix::Get() {
-    static FakeTavrix s_fake;
-    return s_fake;
+    static FakeTavrix* s_fake = new FakeTavrix;
+    return *s_fake;
 }
+
+namespace {
+uint32_t g_deadWord = FakeTavrix::kDeadWord;
+}  // namespace
 
 FakeTavrix::FakeTavrix() {
     m_thread.Start(&FakeTavrix::DeliveryThread, this);
@@ -36,6 +40,7 @@ void FakeTavrix::Reset() {
     m_calls.clear();
     m_pending.clear();
     m_openFails = false;
+    m_poisonOnClose = false;
     m_openReason.clear();
     m_channelWord = 0x1234;
     m_writeHook = nullptr;
@@ -105,6 +110,26 @@ void FakeTavrix::SendStatus(int32_t status) {
 
 void FakeTavrix::WaitIdle() {
     m_idle.Wait(qds::plat::kInfinite);
+}
+
+void FakeTavrix::DeliverNow(const std::string& bytes) {
+    TVX_NOTIFY cb = nullptr;
+    void* ctx = nullptr;
+    if (!Registered(cb, ctx)) return;
+    cb(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()), ctx);
+}
+
+bool FakeTavrix::Registered(TVX_NOTIFY& callback, void*& context) {
+    CLock lock(m_cs);
+    if (m_current == nullptr || !m_current->open || m_current->callback == nullptr) return false;
+    callback = m_current->callback;
+    context = m_current->context;
+    return true;
+}
+
+void FakeTavrix::SetPoisonOnClose(bool poison) {
+    CLock lock(m_cs);
+    m_poisonOnClose = poison;
 }
 
 void FakeTavrix::Record(Call c) {
@@ -189,6 +214,7 @@ void FakeTavrix::Close(TVX_HANDLE h) {
     CLock lock(m_cs);
     auto* ch = static_cast<FakeChannel*>(h);
     ch->open = false;
+    if (m_poisonOnClose) ch->pWord = &g_deadWord;
     if (m_current == ch) m_current = nullptr;
 }
 

@@ -4,7 +4,8 @@
 // from a thread of its own (so acknowledgements can end a wait on the test's thread), and
 // can be told to fail tvx_open (with a reason for tvx_last_error). It offers the framework's
 // extras (tvx_last_error, tvx_register_status) and sends lost/back status on the same thread
-// as the bytes. One instance per process: FakeTavrix::Get().
+// as the bytes. One instance per process: FakeTavrix::Get(). Like the real framework it is
+// never destroyed, so a service object destroyed at process exit may still close its channel.
 #pragma once
 
 #include <cstdint>
@@ -68,6 +69,15 @@ class FakeTavrix {
     void SendStatus(int32_t status);
     // Blocks until every queued delivery has been handed to the callback (or dropped).
     void WaitIdle();
+    // Hands the bytes to the current callback on the calling thread, before returning (as a
+    // framework that delivers from inside tvx_write would).
+    void DeliverNow(const std::string& bytes);
+    // The callback and context of the most recently registered open channel (false: none).
+    bool Registered(TVX_NOTIFY& callback, void*& context);
+    // From now on a closed channel's first word points to kDeadWord, so a reader that follows
+    // a handle after tvx_close returned sees it.
+    void SetPoisonOnClose(bool poison);
+    static constexpr uint32_t kDeadWord = 0xDEADDEADu;
 
     // Entry points behind the tvx_ exports.
     TVX_HANDLE Open(const wchar_t* type, const wchar_t* params, int32_t flag);
@@ -99,6 +109,7 @@ class FakeTavrix {
     std::deque<Pending> m_pending;
     bool m_busy = false;
     bool m_openFails = false;
+    bool m_poisonOnClose = false;
     std::string m_openReason;
     uint32_t m_channelWord = 0x1234;
     FakeChannel* m_current = nullptr;

@@ -219,7 +219,8 @@ int ListenCommand(CFramework& fw, const std::string& type, const std::string& pa
     l.maxScans = maxScans;
     l.ctrl.Open(devType, CommuTypeOf(type), 1, false);
     l.ctrl.SetDecodeData(1);
-    l.ctrl.m_Claimed = 1;  // the receive path frames only for a claimed device
+    l.ctrl.m_Claimed = 1;        // the receive path frames only for a claimed device
+    l.ctrl.m_DeviceEnabled = 1;  // and queues scans only for an enabled one
 
     TVX_HANDLE h = OpenOrExplain(fw, type, params, nullParams);
     if (h == nullptr) return kExitOpenFailed;

@@ -209,7 +209,9 @@ public final class EndToEnd {
         eq("Open", OPOS_SUCCESS, k.Open(devType, commuType, COM_PORT, 0));
         eq("ClaimDevice", 0, k.ClaimDevice(1000));
         eq("Claimed", 1, k.GetPropertyNumber(PIDX_Claimed));
-        expect("claim", cat(devType == DEV_TYPE3 ? CLAIM : new byte[0], enableBytes(false, serial)));
+        // The claim ends by setting the Code ID prefix to match DecodeData (0 here).
+        expect("claim", cat(devType == DEV_TYPE3 ? CLAIM : new byte[0], enableBytes(false, serial),
+                codeIdBytes(false, serial)));
 
         k.SetPropertyNumber(PIDXScan_DecodeData, 1);
         eq("DecodeData", 1, k.GetPropertyNumber(PIDXScan_DecodeData));

@@ -1,6 +1,7 @@
 package com.jpos.scanner.tests;
 
 import static com.jpos.scanner.api.ResultCode.*;
+import static com.jpos.scanner.api.ScannerProperty.PIDX_DeviceEnabled;
 import static com.jpos.scanner.api.ScannerSession.COMM_HID;
 import static com.jpos.scanner.api.ScannerSession.DEV_TYPE3;
 
@@ -195,6 +196,7 @@ public final class EventsJvmTest {
         eq("reopened: nothing pending", KolvexEvents.EVENT_NONE, ev.waitEvent(0));
         eq("ClaimDevice", OPOS_SUCCESS, k.ClaimDevice(0));
         ev.waitEvent(0);  // takes the claim's status change
+        k.SetPropertyNumber(PIDX_DeviceEnabled, 1);  // a disabled scanner delivers no scans
         Feed.deliver(packet("KEPT"));
         eq("the scan queued before the wait", KolvexEvents.EVENT_DATA, ev.waitEvent(0));
         eq("taken once", KolvexEvents.EVENT_NONE, ev.waitEvent(0));

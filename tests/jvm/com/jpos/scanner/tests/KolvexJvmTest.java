@@ -209,10 +209,12 @@ public final class KolvexJvmTest {
         int[] word = Feed.addOnCalls(library);
         eq("calls after claim", 3, word.length);
         k.SetPropertyNumber(PIDXScan_DecodeData, 1);
+        // A disabled scanner delivers no scans: enabling pulses the output (on, off).
+        k.SetPropertyNumber(PIDX_DeviceEnabled, 1);
         Feed.deliver(ascii("c012345678905"));
         eq("DataCount", 1, k.GetPropertyNumber(PIDX_DataCount));
         int[] calls = Feed.addOnCalls(library);
-        eq("calls after scan", 9, calls.length);
+        eq("calls after scan", 15, calls.length);  // set, enable pulse, scan pulse
         int[][] want = {{0xFF, 2}, {0xFF, 2}, {0xFF, 0}};  // set; then the pulse: on, off
         for (int i = 0; i < want.length && 3 * i + 2 < calls.length; i++) {
             eq("call " + i + " word", calls[0], calls[3 * i]);
