@@ -35,8 +35,14 @@ void* FindExtra(const char* name, int argBytes) {
     const char* exported =
         plat::StdcallExportName(name, argBytes, decorated, static_cast<int>(sizeof decorated));
     // tvx_open is what we import, so its module is the framework's.
-    return plat::GetLoadedSymbol(module.c_str(), reinterpret_cast<const void*>(&tvx_open),
-                                 exported);
+    const void* anchor = reinterpret_cast<const void*>(&tvx_open);
+    void* fn = plat::GetLoadedSymbol(module.c_str(), anchor, exported);
+    // A 32-bit framework that exports its stdcall functions the compiler's way names them
+    // without the leading underscore (name@N); ours carries it, as the contract's five do.
+    if (fn == nullptr && exported[0] == '_' && exported[1] != '\0' &&
+        std::string(exported + 1) != name)
+        fn = plat::GetLoadedSymbol(module.c_str(), anchor, exported + 1);
+    return fn;
 }
 
 }  // namespace
