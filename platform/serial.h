@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace qds::plat {
 
@@ -56,7 +57,11 @@ class CSerialPort {
     void Interrupt();
 
   private:
-    bool Fail(SerialOpenError error, std::string text);
+    bool Fail(SerialOpenError error, std::string text) {
+        m_error = error;
+        m_errorText = std::move(text);
+        return false;
+    }
 
     struct Impl;  // the OS's handle and wake-up, defined in posix/ and win32/
     std::unique_ptr<Impl> m_impl;

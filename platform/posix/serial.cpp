@@ -49,12 +49,6 @@ CSerialPort::CSerialPort() : m_impl(new Impl) {}
 
 CSerialPort::~CSerialPort() = default;
 
-bool CSerialPort::Fail(SerialOpenError error, std::string text) {
-    m_error = error;
-    m_errorText = std::move(text);
-    return false;
-}
-
 bool CSerialPort::Open(const char* path, uint32_t baud) {
     Close();
     m_error = SerialOpenError::None;
