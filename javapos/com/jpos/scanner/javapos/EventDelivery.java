@@ -294,7 +294,9 @@ final class EventDelivery {
             inputError(rc, after);
             return this::nothing;
         }
-        if (after >= before) {
+        // Handing a scan over resets the natives' DataEventEnabled (we open them without
+        // keep-data-events). DataCount cannot tell: the receive path may queue a scan meanwhile.
+        if (n.getNumber(PIDX_DataEventEnabled) != 0) {
             // A ClearInput or release on another thread may have emptied the queue meanwhile.
             if (after == 0) return null;
             inputError(JposConst.JPOS_E_FAILURE, after);

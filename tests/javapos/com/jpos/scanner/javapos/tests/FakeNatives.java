@@ -40,6 +40,7 @@ public class FakeNatives implements ScannerNatives {
     private byte[] scanData = new byte[0], scanLabel = new byte[0];
     private int scanType;
     private int failNextPop;  // a result code the next delivery reports instead of delivering
+    private Scan arriveDuringPop;  // queued by the next delivery, as the receive path may meanwhile
     int openResult;           // what open answers (106: someone else opened the natives)
     int dataCountReads;
     Thread popThread;
@@ -67,6 +68,11 @@ public class FakeNatives implements ScannerNatives {
 
     synchronized void failNextPop(int rc) {
         failNextPop = rc;
+    }
+
+    /** The next delivery queues s right after taking its scan, so DataCount does not drop. */
+    synchronized void arriveDuringNextPop(Scan s) {
+        arriveDuringPop = s;
     }
 
     synchronized void claimResults(Integer... rcs) {
@@ -216,6 +222,11 @@ public class FakeNatives implements ScannerNatives {
         scanLabel = decodeData != 0 ? s.label : new byte[0];
         scanType = decodeData != 0 ? s.type : 0;
         dataEventEnabled = 0;
+        if (arriveDuringPop != null) {
+            Scan arriving = arriveDuringPop;
+            arriveDuringPop = null;
+            queue(arriving);
+        }
     }
 
     @Override

@@ -294,6 +294,19 @@ public final class ServiceTest {
         ok("setDataEventEnabled", () -> s12.setDataEventEnabled(true));
         r = next(c, "scan 5");
         if (r != null) eq("scan 5", "LABEL-5|111|DEE=false|count=0", r.seen);
+
+        // A scan the receive path queues while the natives hand over another: DataCount stays
+        // where it was, yet that is a delivery, not an input error.
+        fn.arriveDuringNextPop(scan(15));
+        fn.queue(scan(14));
+        ok("setDataEventEnabled", () -> s12.setDataEventEnabled(true));
+        r = next(c, "scan 14 with scan 15 arriving");
+        if (r != null && check2("DataEvent while a scan arrives", r.event instanceof DataEvent)) {
+            eq("scan 14", "LABEL-14|110|DEE=false|count=1", r.seen);
+        }
+        ok("setDataEventEnabled", () -> s12.setDataEventEnabled(true));
+        r = next(c, "scan 15");
+        if (r != null) eq("scan 15", "LABEL-15|111|DEE=false|count=0", r.seen);
     }
 
     static void freezeAndAutoDisable(FakeControl c, FakeNatives fn, BaseService s, ScannerService12 s12)
